@@ -1,0 +1,72 @@
+#include "reservations.h"
+
+namespace kseng {
+
+// Windows names are case-blind and take either slash; two spellings of one
+// archive must meet the same reservation.
+Reservations::Key Reservations::keyOf(const std::string& path) {
+    std::string key = path;
+#ifdef _WIN32
+    for (char& c : key) {
+        if (c == '/') c = '\\';
+        else if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+#endif
+    return Key(key, std::this_thread::get_id());
+}
+
+Status Reservations::openLocked(FileSystem& fs, const std::string& path, std::unique_ptr<File>* out) {
+    OpenError error;
+    std::unique_ptr<File> file = fs.open(path, OpenMode::ReadWrite, &error);
+    if (!file) return error == OpenError::NotFound ? kNoArchive : kIoError;
+    if (!file->tryLock()) return kReserved;
+    *out = std::move(file);
+    return kOk;
+}
+
+Status Reservations::reserve(FileSystem& fs, const std::string& path) {
+    Key key = keyOf(path);
+    {
+        std::lock_guard<std::mutex> guard(mutex_);
+        if (held_.count(key)) return kOk;
+    }
+    std::unique_ptr<File> file;
+    Status status = openLocked(fs, path, &file);
+    if (status != kOk) return status;
+    std::lock_guard<std::mutex> guard(mutex_);
+    held_[key] = std::move(file);
+    return kOk;
+}
+
+void Reservations::release(const std::string& path) {
+    std::unique_ptr<File> file;
+    {
+        std::lock_guard<std::mutex> guard(mutex_);
+        auto it = held_.find(keyOf(path));
+        if (it == held_.end()) return;
+        file = std::move(it->second);
+        held_.erase(it);
+    }
+    file->unlock();
+}
+
+Status Reservations::update(FileSystem& fs, const std::string& path, const std::function<Status(File&)>& change) {
+    std::unique_ptr<File> file;
+    {
+        std::lock_guard<std::mutex> guard(mutex_);
+        auto it = held_.find(keyOf(path));
+        if (it != held_.end()) {
+            file = std::move(it->second);
+            held_.erase(it);
+        }
+    }
+    if (!file) {
+        Status status = openLocked(fs, path, &file);
+        if (status != kOk) return status;
+    }
+    Status status = change(*file);
+    file->unlock();
+    return status;
+}
+
+}  // namespace kseng
