@@ -156,10 +156,13 @@ DWORD FindProcessInPerfBlock(const BYTE* block, std::size_t size, DWORD idCounte
     return 0;
 }
 
-DWORD FindProcessIdByPerfData(const std::string& fileName) {
+std::string PerfLookupName(const std::string& fileName) {
     const std::size_t slash = fileName.rfind('\\');
-    const std::string baseName =
-        UpperCase(slash == std::string::npos ? fileName : fileName.substr(slash + 1));
+    return UpperCase(slash == std::string::npos ? fileName : fileName.substr(slash + 1));
+}
+
+DWORD FindProcessIdByPerfData(const std::string& fileName) {
+    const std::string baseName = PerfLookupName(fileName);
 
     char counterKeyPath[MAX_PATH];
     std::snprintf(counterKeyPath, sizeof counterKeyPath, "%s\\%03x",

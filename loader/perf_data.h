@@ -27,6 +27,10 @@ bool FindProcessCounterNames(const char* counters, std::size_t size, ProcessCoun
 DWORD FindProcessInPerfBlock(const BYTE* block, std::size_t size, DWORD idCounterIndex,
                              const std::string& upperBaseName);
 
+// What instance names are compared with: the file name without its folder,
+// upper-cased (C:\APPS\editor.exe gives EDITOR.EXE).
+std::string PerfLookupName(const std::string& fileName);
+
 // The whole lookup against the live registry; 0 when not found.
 DWORD FindProcessIdByPerfData(const std::string& fileName);
 

@@ -1,0 +1,70 @@
+// Finding running programs and registry keys, and ending a found program,
+// against a real helper process.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "loader_test_support.h"
+#include "prev_app_rule.h"
+#include "process_control.h"
+#include "process_snapshot.h"
+#include "process_tool.h"
+
+using namespace kickoff;
+using loadertest::ChildProcess;
+using loadertest::ScratchKey;
+
+namespace {
+
+const char kTargetName[] = "kickoff_detect_target.exe";
+
+class Detection : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { ASSERT_TRUE(DetectSnapshotSupport()); }
+    void StartTarget() { ASSERT_TRUE(target_.Start("\"" + loadertest::BinPath(kTargetName) + "\"")); }
+    ChildProcess target_;
+};
+
+PrevAppRule Rule(const std::string& entry) {
+    PrevAppRule rule;
+    EXPECT_TRUE(ParsePrevAppRule(entry, rule)) << entry;
+    return rule;
+}
+
+}  // namespace
+
+TEST_F(Detection, SnapshotFindsTheFileNameIgnoringCaseButNeverAPath) {
+    StartTarget();
+    CProcessTool tool;
+    EXPECT_EQ(tool.FindProcessId(kTargetName), target_.Id());
+    EXPECT_EQ(tool.FindProcessId("KICKOFF_DETECT_TARGET.EXE"), target_.Id());
+    EXPECT_EQ(tool.FindProcessId(loadertest::BinPath(kTargetName)), 0u);
+    EXPECT_EQ(tool.FindProcessId("kickoff_detect_target"), 0u);
+    EXPECT_TRUE(ProcessRunning(kTargetName));
+    EXPECT_FALSE(ProcessRunning("kickoff_nothing_like_this.exe"));
+}
+
+TEST_F(Detection, ModeZeroNeedsKeyAndProcessModeOneTheKeyAlone) {
+    ScratchKey key("Detect");
+    const std::string root = "HKEY_CURRENT_USER\\" + key.Path();
+    const std::string missing = "HKEY_CURRENT_USER\\" + key.Path() + "\\Missing";
+
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, key.Path()));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, key.Path() + "\\Missing"));
+
+    EXPECT_FALSE(RuleDetectsApplication(Rule("0 " + root + "," + kTargetName + ",Target")));
+    EXPECT_TRUE(RuleDetectsApplication(Rule("1 " + root + "," + kTargetName + ",Target")));
+    StartTarget();
+    EXPECT_TRUE(RuleDetectsApplication(Rule("0 " + root + "," + kTargetName + ",Target")));
+    EXPECT_FALSE(RuleDetectsApplication(Rule("0 " + missing + "," + kTargetName + ",Target")));
+    EXPECT_FALSE(RuleDetectsApplication(Rule("1 " + missing + "," + kTargetName + ",Target")));
+}
+
+TEST_F(Detection, TerminateByNameEndsTheFoundProcessWithItsIdAsExitCode) {
+    EXPECT_FALSE(TerminateByName(kTargetName));
+    StartTarget();
+    EXPECT_TRUE(TerminateByName("Kickoff_Detect_Target.EXE"));
+    ASSERT_TRUE(target_.WaitForExit(10000));
+    EXPECT_EQ(target_.ExitCode(), target_.Id());
+    EXPECT_FALSE(TerminateByName(kTargetName));
+}

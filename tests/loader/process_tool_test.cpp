@@ -1,0 +1,189 @@
+// CProcessTool without windows: tokenizing and parsing launch commands,
+// shortcuts, starting programs and the errors it reports.
+#include <gtest/gtest.h>
+
+#include <objbase.h>
+#include <shlobj.h>
+#include <shobjidl.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "loader_test_support.h"
+#include "process_tool.h"
+
+using namespace kickoff;
+using loadertest::TempFolder;
+
+namespace {
+
+// Records errors instead of showing them.
+class RecordingTool : public CProcessTool {
+public:
+    void ReportError(DWORD errorCode, const std::string& subject) override {
+        errors.emplace_back(errorCode, subject);
+    }
+    std::vector<std::pair<DWORD, std::string>> errors;
+};
+
+std::vector<std::pair<TokenKind, std::string>> Tokens(const std::string& text) {
+    CProcessTool tool;
+    tool.StartTokens(text);
+    std::vector<std::pair<TokenKind, std::string>> tokens;
+    std::string token;
+    for (TokenKind kind; (kind = tool.NextToken(token)) != kTokenEnd && tokens.size() < 20;) {
+        tokens.emplace_back(kind, token);
+    }
+    return tokens;
+}
+
+struct Parsed {
+    bool ok;
+    std::string program, workingDir, arguments;
+};
+
+Parsed Parse(const std::string& command) {
+    CProcessTool tool;
+    Parsed parsed;
+    parsed.ok = tool.ParseCommand(command, parsed.program, parsed.workingDir, parsed.arguments);
+    return parsed;
+}
+
+bool CreateShortcut(const std::string& linkPath, const std::string& target) {
+    bool created = false;
+    ::CoInitialize(nullptr);
+    IShellLinkA* link = nullptr;
+    if (SUCCEEDED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                     reinterpret_cast<void**>(&link)))) {
+        link->SetPath(target.c_str());
+        IPersistFile* file = nullptr;
+        if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
+            wchar_t widePath[MAX_PATH];
+            ::MultiByteToWideChar(CP_ACP, 0, linkPath.c_str(), -1, widePath, MAX_PATH);
+            created = SUCCEEDED(file->Save(widePath, TRUE));
+            file->Release();
+        }
+        link->Release();
+    }
+    ::CoUninitialize();
+    return created;
+}
+
+std::string ShortPath(const std::string& path) {
+    char shortPath[MAX_PATH] = {};
+    ::GetShortPathNameA(path.c_str(), shortPath, MAX_PATH);
+    return shortPath;
+}
+
+}  // namespace
+
+TEST(Tokenizer, WordsQuotesSemicolonsAndCd) {
+    using T = std::vector<std::pair<TokenKind, std::string>>;
+    EXPECT_EQ(Tokens("  cd\tC:\\TEMP ; setup.exe /s "),
+              (T{{kTokenCd, "cd"}, {kTokenWord, "C:\\TEMP"}, {kTokenSemicolon, ";"}, {kTokenWord, "setup.exe"},
+                 {kTokenWord, "/s"}}));
+    EXPECT_EQ(Tokens("\"C:\\Program Files\\setup.exe\" /q"),
+              (T{{kTokenWord, "C:\\Program Files\\setup.exe"}, {kTokenWord, "/q"}}));
+    EXPECT_EQ(Tokens("setup.exe;/s"), (T{{kTokenWord, "setup.exe"}, {kTokenSemicolon, ";"}, {kTokenWord, "/s"}}));
+    EXPECT_EQ(Tokens(";;"), (T{{kTokenSemicolon, ";"}, {kTokenSemicolon, ";"}}));
+    EXPECT_EQ(Tokens("CD \"cd\""), (T{{kTokenCd, "CD"}, {kTokenCd, "cd"}}));
+    // An unclosed quote runs to the end of the text.
+    EXPECT_EQ(Tokens("\"open ended"), (T{{kTokenWord, "open ended"}}));
+    EXPECT_EQ(Tokens(" \t "), T{});
+}
+
+TEST(CommandParser, WorkingFolderProgramAndArguments) {
+    Parsed parsed = Parse("cd C:\\TEMP ; setup.exe /s");
+    EXPECT_TRUE(parsed.ok);
+    EXPECT_EQ(parsed.workingDir, "C:\\TEMP");
+    EXPECT_EQ(parsed.program, "setup.exe");
+    EXPECT_EQ(parsed.arguments, "/s");
+
+    parsed = Parse("setup.exe;/s");
+    EXPECT_TRUE(parsed.ok);
+    EXPECT_EQ(parsed.program, "setup.exe");
+    EXPECT_EQ(parsed.arguments, "/s");
+    EXPECT_EQ(parsed.workingDir, "");
+
+    parsed = Parse("\"C:\\My Setup\\setup.exe\"  /a\t/b   /c");
+    EXPECT_TRUE(parsed.ok);
+    EXPECT_EQ(parsed.program, "C:\\My Setup\\setup.exe");
+    EXPECT_EQ(parsed.arguments, "/a /b /c");
+
+    // "cd" at the very end is ignored.
+    parsed = Parse("setup.exe cd");
+    EXPECT_TRUE(parsed.ok);
+    EXPECT_EQ(parsed.arguments, "");
+}
+
+TEST(CommandParser, BrokenCommandsFail) {
+    EXPECT_FALSE(Parse("cd C:\\TEMP setup.exe").ok);    // no ";" after the folder
+    EXPECT_FALSE(Parse("setup.exe cd C:\\TEMP ;").ok);  // "cd" after the program
+    EXPECT_FALSE(Parse("cd").ok);
+    EXPECT_FALSE(Parse("cd C:\\TEMP ;").ok);            // no program
+    EXPECT_FALSE(Parse("").ok);
+    EXPECT_FALSE(Parse("  ;  ").ok);
+}
+
+TEST(Shortcuts, AShortcutResolvesToItsTargetAndOtherFilesDoNot) {
+    TempFolder folder;
+    const std::string target = loadertest::BinPath("kickoff_setup_standin.exe");
+    const std::string link = folder.File("standin.lnk");
+    ASSERT_TRUE(CreateShortcut(link, target));
+
+    CProcessTool tool;
+    std::string resolved;
+    ASSERT_TRUE(tool.ResolveShortcut(link, resolved));
+    // The short form is asked for; systems without short names give the long one.
+    EXPECT_TRUE(::lstrcmpiA(resolved.c_str(), ShortPath(target).c_str()) == 0 ||
+                ::lstrcmpiA(resolved.c_str(), target.c_str()) == 0)
+        << resolved;
+
+    EXPECT_FALSE(tool.ResolveShortcut(target, resolved));
+    EXPECT_FALSE(tool.ResolveShortcut(folder.File("missing.lnk"), resolved));
+    // A name longer than any path is simply not a shortcut.
+    EXPECT_FALSE(tool.ResolveShortcut(std::string(2000, 'a') + ".lnk", resolved));
+}
+
+TEST(LaunchProgram, StartsAShortcutsTargetInTheWorkingFolderWithItsArguments) {
+    TempFolder folder;
+    const std::string link = folder.File("standin.lnk");
+    ASSERT_TRUE(CreateShortcut(link, loadertest::BinPath("kickoff_setup_standin.exe")));
+
+    RecordingTool tool;
+    HANDLE process = tool.LaunchProgram(link, "record.txt 0 /s", folder.Path());
+    ASSERT_NE(process, nullptr);
+    EXPECT_EQ(::WaitForSingleObject(process, 10000), WAIT_OBJECT_0);
+    ::CloseHandle(process);
+    EXPECT_TRUE(tool.errors.empty());
+
+    const std::string record = loadertest::ReadTextFile(folder.File("record.txt"));
+    EXPECT_EQ(record, folder.Path() + "\n0 /s\n");
+}
+
+TEST(LaunchProgram, AMissingProgramIsReportedWithTheNameAsWritten) {
+    TempFolder folder;
+    RecordingTool tool;
+    EXPECT_EQ(tool.LaunchProgram(folder.File("no_such_setup.exe"), "/s", ""), nullptr);
+    ASSERT_EQ(tool.errors.size(), 1u);
+    EXPECT_EQ(tool.errors[0].second, folder.File("no_such_setup.exe"));
+    // Never "success" as the reason of a failure.
+    EXPECT_NE(tool.errors[0].first, static_cast<DWORD>(ERROR_SUCCESS));
+
+    tool.errors.clear();
+    const std::string tooLong = std::string(300, 'x') + ".exe";
+    EXPECT_EQ(tool.LaunchProgram(tooLong, "", ""), nullptr);
+    ASSERT_EQ(tool.errors.size(), 1u);
+    EXPECT_EQ(tool.errors[0].second, tooLong);
+}
+
+TEST(ErrorTexts, SystemTextsLoseTheirLineEndAndUnknownCodesSaySo) {
+    const std::string text = CProcessTool::SystemErrorText(ERROR_FILE_NOT_FOUND);
+    ASSERT_FALSE(text.empty());
+    EXPECT_NE(text.back(), '\n');
+    EXPECT_NE(text.back(), '\r');
+    EXPECT_EQ(CProcessTool::SystemErrorText(0x2FFFFFFF), "Unknown error.");
+    // Texts with inserts must not read arguments that were never passed.
+    EXPECT_FALSE(CProcessTool::SystemErrorText(ERROR_WRONG_DISK).empty());
+}
