@@ -100,13 +100,16 @@ void RunScript(CSetupProgressWnd& progress, const std::string& commandLineTail) 
     // Nothing is started unless a running application was found and the
     // user agreed to close it.
     if (dialog.Empty()) return;
-    if (dialog.DoModal() == IDOK) {
+    const INT_PTR answer = dialog.DoModal();
+    if (answer == IDOK) {
         if (wait) {
             LaunchAndWait(launchCommand);
         } else {
             LaunchDetached(launchCommand);
         }
-    } else {
+    } else if (answer == IDCANCEL) {
+        // Only the user's Cancel removes the script; a dialog that could not
+        // be shown at all leaves it for another try.
         std::remove(scriptPath.c_str());
     }
 }

@@ -130,8 +130,8 @@ ULONGLONG ChildProcess::ExitTime() const {
     return (static_cast<ULONGLONG>(exited.dwHighDateTime) << 32) | exited.dwLowDateTime;
 }
 
-bool StartKickoff(ChildProcess& kickoff, const std::string& tail) {
-    return kickoff.Start("\"" + BinPath("kickoff.exe") + "\" " + tail);
+bool StartKickoff(ChildProcess& kickoff, const std::string& tail, const std::string& folder) {
+    return kickoff.Start("\"" + BinPath("kickoff.exe") + "\" " + tail, folder);
 }
 
 }  // namespace loadertest

@@ -71,6 +71,6 @@ private:
 };
 
 // Starts kickoff.exe with the command-line tail as given.
-bool StartKickoff(ChildProcess& kickoff, const std::string& tail);
+bool StartKickoff(ChildProcess& kickoff, const std::string& tail, const std::string& folder = std::string());
 
 }  // namespace loadertest

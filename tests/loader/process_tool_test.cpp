@@ -11,7 +11,9 @@
 #include <vector>
 
 #include "loader_test_support.h"
+#include "framework/app.h"
 #include "process_tool.h"
+#include "ui_driver.h"
 
 using namespace kickoff;
 using loadertest::TempFolder;
@@ -186,4 +188,18 @@ TEST(ErrorTexts, SystemTextsLoseTheirLineEndAndUnknownCodesSaySo) {
     EXPECT_EQ(CProcessTool::SystemErrorText(0x2FFFFFFF), "Unknown error.");
     // Texts with inserts must not read arguments that were never passed.
     EXPECT_FALSE(CProcessTool::SystemErrorText(ERROR_WRONG_DISK).empty());
+}
+
+TEST(ErrorBox, ShowsTheSubjectAndReasonWithAStopIconUnderTheProgramName) {
+    TempFolder folder;
+    const std::string program = folder.File("no_such_setup.exe");
+    kstest::UiDriver ui;
+    ui.OnMessageBox(kickoff::ApplicationName().c_str(), [](kstest::Window& box) { box.Press(IDOK); });
+    CProcessTool tool;
+    EXPECT_EQ(tool.LaunchProgram(program, "", ""), nullptr);
+    ASSERT_TRUE(ui.Finish());
+    ASSERT_EQ(ui.Seen().size(), 1u);
+    EXPECT_EQ(ui.Seen()[0].text, program + "\r\n" + CProcessTool::SystemErrorText(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(ui.Seen()[0].icon, static_cast<UINT>(MB_ICONSTOP));
+    EXPECT_EQ(ui.Seen()[0].buttons, std::vector<int>{IDOK});
 }
