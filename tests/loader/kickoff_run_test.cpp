@@ -25,35 +25,6 @@ const char kRunningAppsNotice[] =
     "closed.";
 const DWORD kRunTimeoutMs = 20000;
 
-class KickoffRun : public ::testing::Test {
-protected:
-    KickoffRun() : key_("Run") {}
-
-    std::string WriteScript(const std::string& content, const std::string& name = "setupbld.qnf") {
-        const std::string path = folder_.File(name);
-        loadertest::WriteTextFile(path, content);
-        return path;
-    }
-    // An entry that lists `processFile` when it runs (mode 0) or always (mode 1).
-    std::string Detect(char mode, const std::string& processFile, const std::string& displayName) const {
-        return std::string(1, mode) + " HKEY_CURRENT_USER\\" + key_.Path() + "," + processFile + "," + displayName +
-               "\r\n";
-    }
-    static std::string Standin() { return loadertest::BinPath("kickoff_setup_standin.exe"); }
-    static void StartApp(ChildProcess& app, const char* name) {
-        ASSERT_TRUE(app.Start("\"" + loadertest::BinPath(name) + "\""));
-    }
-    // Runs kickoff to its end; false when it had to be stopped.
-    static bool Run(const std::string& tail, const std::string& folder = std::string()) {
-        ChildProcess kickoff;
-        if (!loadertest::StartKickoff(kickoff, tail, folder)) return false;
-        return kickoff.WaitForExit(kRunTimeoutMs);
-    }
-
-    TempFolder folder_;
-    ScratchKey key_;
-};
-
 // Keeps kickoff.INI of the Windows folder as it was before the test.
 class ProfileGuard {
 public:
@@ -77,6 +48,39 @@ private:
     std::string path_;
     bool existed_;
     std::string content_;
+};
+
+class KickoffRun : public ::testing::Test {
+protected:
+    KickoffRun() : key_("Run") {}
+
+    std::string WriteScript(const std::string& content, const std::string& name = "setupbld.qnf") {
+        const std::string path = folder_.File(name);
+        loadertest::WriteTextFile(path, content);
+        return path;
+    }
+    // An entry that lists `processFile` when it runs (mode 0) or always (mode 1).
+    std::string Detect(char mode, const std::string& processFile, const std::string& displayName) const {
+        return std::string(1, mode) + " HKEY_CURRENT_USER\\" + key_.Path() + "," + processFile + "," + displayName +
+               "\r\n";
+    }
+    static std::string Standin() { return loadertest::BinPath("kickoff_setup_standin.exe"); }
+    static void StartApp(ChildProcess& app, const char* name) {
+        ASSERT_TRUE(app.Start("\"" + loadertest::BinPath(name) + "\""));
+    }
+    // Runs kickoff to its end; false when it had to be stopped.
+    static bool Run(const std::string& tail, const std::string& folder = std::string()) {
+        ChildProcess kickoff;
+        if (!loadertest::StartKickoff(kickoff, tail, folder)) return false;
+        if (!kickoff.WaitForExit(kRunTimeoutMs)) return false;
+        EXPECT_EQ(kickoff.ExitCode(), 0u);
+        return true;
+    }
+
+    // Every run stores the progress window's position in kickoff.INI.
+    ProfileGuard profile_;
+    TempFolder folder_;
+    ScratchKey key_;
 };
 
 // The list box items of a window in another process. Wine hands the text of
@@ -281,7 +285,6 @@ TEST_F(KickoffRun, AProgramThatCannotBeFoundIsReportedInAStopBox) {
 }
 
 TEST_F(KickoffRun, TheProgressWindowPositionIsRememberedInKickoffIni) {
-    ProfileGuard profile;
     const std::string script = WriteScript("; no sections at all\r\n");
 
     ::WritePrivateProfileStringA("Settings", "X", "37", "kickoff.INI");
