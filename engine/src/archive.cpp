@@ -5,13 +5,11 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
 #include <ctime>
 #include <functional>
 #include <new>
 #include <stdexcept>
-#include <thread>
 
 namespace kseng {
 namespace {
@@ -443,9 +441,16 @@ public:
         int slot = loaded_.current.slot == 0 ? 1 : 0;
         Bytes header = encodeHeader(h);
         // Blocks and directory must be on disk before the slot that names them.
-        if (!file_.writeAt(next_.directoryOffset, directory.data(), directory.size()) || !file_.flush() ||
-            !file_.writeAt(kSlotOffset[slot], header.data(), header.size()) || !file_.flush())
+        if (!file_.writeAt(next_.directoryOffset, directory.data(), directory.size()) || !file_.flush())
             return kIoError;
+        if (!file_.writeAt(kSlotOffset[slot], header.data(), header.size()) || !file_.flush()) {
+            // The new slot may or may not have reached the disk. A failure must
+            // leave the archive as it was, so the slot is wiped: the other
+            // slot still names the old state, untouched.
+            Bytes zeros(kHeaderSize, 0);
+            if (file_.writeAt(kSlotOffset[slot], zeros.data(), zeros.size())) file_.flush();
+            return kIoError;
+        }
         // Space neither slot names any longer is handed back; failing to
         // shrink costs space, never a version.
         std::vector<Extent> live;
@@ -636,17 +641,25 @@ Status appendVersion(Update& u, const std::function<Status(Bytes*)>& readNew, co
     return pruneTemporary(u);
 }
 
+// The two header slots as they are on disk: when they have not changed, a
+// damaged read was no race with a writer.
+Bytes headerSlots(File& file) {
+    Bytes slots(2 * kHeaderSize, 0);
+    for (int i = 0; i < 2; ++i) file.readAt(kSlotOffset[i], slots.data() + i * kHeaderSize, kHeaderSize);
+    return slots;
+}
+
 // Runs one read-only look at an archive, again when a concurrent writer
-// replaced what it was reading.
+// committed while it was reading.
 Status withArchive(FileSystem& fs, const std::string& path, const std::function<Status(File&)>& look) {
     Status status = kCorrupt;
     for (int attempt = 0; attempt < kReadAttempts; ++attempt) {
-        if (attempt) std::this_thread::sleep_for(std::chrono::milliseconds(20 * attempt));
         OpenError error;
         std::unique_ptr<File> file = fs.open(path, OpenMode::Read, &error);
         if (!file) return error == OpenError::NotFound ? kNoArchive : kIoError;
+        Bytes before = headerSlots(*file);
         status = look(*file);
-        if (status != kCorrupt) return status;
+        if (status != kCorrupt || headerSlots(*file) == before) return status;
     }
     return status;
 }

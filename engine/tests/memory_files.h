@@ -24,6 +24,23 @@ public:
         bool loseUnflushed = false;
     };
 
+    MemoryFiles() = default;
+    // A copy holds copies of the files, so a test can branch from one state.
+    MemoryFiles(const MemoryFiles& other) { *this = other; }
+    MemoryFiles& operator=(const MemoryFiles& other) {
+        files_.clear();
+        for (const auto& entry : other.files_) {
+            auto node = std::make_shared<Node>();
+            node->data = entry.second->data;
+            files_[entry.first] = node;
+        }
+        faults_ = other.faults_;
+        events_ = other.events_;
+        stopped_ = other.stopped_;
+        scratchCounter_ = other.scratchCounter_;
+        return *this;
+    }
+
     void setFaults(const Faults& faults) {
         faults_ = faults;
         events_ = 0;
