@@ -193,7 +193,8 @@ private:
                 const Undo& undo = node.unflushed[i];
                 if (node.data.size() < undo.offset + undo.before.size())
                     node.data.resize(undo.offset + undo.before.size());
-                std::memcpy(node.data.data() + undo.offset, undo.before.data(), undo.before.size());
+                if (!undo.before.empty())
+                    std::memcpy(node.data.data() + undo.offset, undo.before.data(), undo.before.size());
                 node.data.resize(undo.sizeBefore);
             }
             node.unflushed.clear();
