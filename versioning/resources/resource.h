@@ -1,0 +1,116 @@
+// Resource identifiers of keepshel. String ids are fixed: other tools and
+// the help file refer to them.
+#ifndef KEEPSHEL_RESOURCE_H
+#define KEEPSHEL_RESOURCE_H
+
+// Context menu
+#define IDS_MENU_KEEPSAKE           1000
+#define IDS_MENU_SAVE               1001
+#define IDS_MENU_HISTORY            1002
+#define IDS_MENU_FILE               1003
+#define IDS_MENU_MOVE               1004
+#define IDS_MENU_COPY               1005
+#define IDS_MENU_DELETE             1006
+#define IDS_HELP_SAVE               1009
+#define IDS_HELP_HISTORY            1010
+#define IDS_HELP_MOVE               1011
+#define IDS_HELP_COPY               1012
+#define IDS_HELP_DELETE             1013
+
+// History page toolbar tooltips (the ids are the button commands)
+#define IDS_TIP_SAVE_AS             1061
+#define IDS_TIP_DELETE              1062
+#define IDS_TIP_PRINT_HISTORY       1063
+#define IDS_TIP_SETTINGS            1064
+#define IDS_TIP_ABOUT               1065
+
+// Version list
+#define IDS_COLUMN_COUNT            1100
+#define IDS_COLUMN_PERMANENT        1101
+#define IDS_COLUMN_NUMBER           1102
+#define IDS_COLUMN_DATE_TIME        1103
+#define IDS_COLUMN_UPDATED_BY       1104
+#define IDS_CONFIRM_DELETE_VERSIONS 1120
+#define IDS_COMPRESSED              1121
+#define IDS_PRINT_HEADING           1160
+#define IDS_PRINT_TITLE             1161
+
+// Product texts
+#define IDS_PRODUCT_NAME            1200
+#define IDS_HELP_FILE               1201
+#define IDS_DEFAULT_USER            1202
+#define IDS_APPLET_FILE             1203
+
+// Save and retrieve flows
+#define IDS_CANT_CREATE_FOLDER      1300
+#define IDS_RETRIEVE_EXISTS         1302
+#define IDS_VERSION_COMMENT         1305
+#define IDS_CONFIRM_DELETE_PERMANENT 1309
+#define IDS_MULTIPLE_FILES          1310
+#define IDS_NO_FILES_TO_SAVE        1311
+#define IDS_HISTORY_TITLE           1350
+#define IDS_RETRIEVE_AS             1351
+#define IDS_RETRIEVE_FILTER         1352
+#define IDS_PATH_TOO_LONG           1404
+#define IDS_VERSION_PROPERTIES_TITLE 1405
+#define IDS_NOT_NEWER               1408
+#define IDS_ZERO_LENGTH             1409
+#define IDS_ADD_COMMENT             1410
+#define IDS_NEW_VERSION_TITLE       1411
+
+// Settings store: key path and value names
+#define IDS_SETTINGS_KEY            2000
+#define IDS_ENABLE_VERSION_CONTROL  2001
+#define IDS_USE_COMPRESSION         2002
+#define IDS_MAX_TEMP_VERSIONS       2004
+#define IDS_SINGLE_LOCATION         2005
+#define IDS_VERSIONS_PATH           2006
+#define IDS_VERSION_EXCLUDE         2007
+#define IDS_ENABLE_GLANCE           2008
+#define IDS_HELP_PATH               2009
+#define IDS_GLANCE_EXCLUDE          2010
+#define IDS_HISTORY_FIELD_1         2011
+#define IDS_HISTORY_FIELD_2         2012
+#define IDS_HISTORY_FIELD_3         2013
+#define IDS_HISTORY_FIELD_4         2014
+
+// Printing
+#define IDS_PRINT_YES               2050
+#define IDS_PRINT_NO                2051
+#define IDS_PRINTING                2052
+#define IDS_PRINTING_HISTORY        2053
+#define IDS_PRINT_DOCUMENT          2054
+#define IDS_CANT_PRINT              2055
+
+// Move, copy and delete with versions
+#define IDS_CONFIRM_DELETE_ONE      2100
+#define IDS_CONFIRM_DELETE_MANY     2101
+#define IDS_ARCHIVE_EXISTS          2110
+#define IDS_FILE_EXISTS             2111
+#define IDS_COPY_FAILED             2112
+#define IDS_MOVE_FAILED             2113
+#define IDS_MOVE_ONE_TITLE          2170
+#define IDS_COPY_ONE_TITLE          2171
+#define IDS_MOVE_MANY_TITLE         2172
+#define IDS_COPY_MANY_TITLE         2173
+#define IDS_COPYING                 2174
+#define IDS_MOVING                  2175
+#define IDS_MOVE_COPY_PROGRESS      2176
+#define IDS_DELETING                2177
+#define IDS_DELETING_FILE           2178
+
+// Limits and progress
+#define IDS_MAX_TEMP_RANGE          2200
+#define IDS_VERSIONING_FILE         2300
+#define IDS_VERSIONING              2301
+#define IDS_TOO_MANY_TEMPORARY      2302
+#define IDS_HELP_BUTTON             2304
+
+// About box
+#define IDS_ABOUT_PRODUCT           20000
+#define IDS_ABOUT_VERSION           20001
+#define IDS_ABOUT_LINE_3            20003
+#define IDS_ABOUT_RIGHTS            20004
+#define IDS_ABOUT_LINE_5            20005
+
+#endif
