@@ -8,6 +8,15 @@
 
 #include "kseng32.h"
 
+// One version as the history user interface sees it.
+struct VersionEntry {
+    int32_t permanent;
+    int32_t number;
+    char dateTime[100];
+    char updatedBy[36];
+    char comment[132];
+};
+
 struct ArchiveContext {
     char workingPath[MAX_PATH];
     char workingFolder[MAX_PATH];   // without trailing backslash
@@ -27,6 +36,28 @@ struct ArchiveContext {
 
     bool ArchiveExists() const;
     bool ArchiveBesideFileExists() const;
+
+    // Operations on the file's archive; each reads the archive anew through
+    // the engine. Engine statuses are 0 for success.
+    bool WorkingFileIsNewer() const;
+    int VersionCount() const;                 // -1 when the directory cannot be read
+    int TemporaryVersionCount() const;        // -1 on failure
+    int NextVersionNumber() const;            // -1 on failure
+    int IsCompressed() const;                 // 0 on failure
+    int MaxTemporaryVersions() const;         // 10 when the engine cannot tell
+    int SetMaxTemporaryVersions(int count);   // 1 set, 0 not
+    // A new array (release it with delete[]) and its length; -1 on failure.
+    int ListVersions(VersionEntry** entries) const;
+    int FormatVersionTime(int number, char* text) const;  // text holds 100; 1, or 0 with empty text
+    int SaveFirstVersion(int permanent, int maxTemporary, int compress, int singleLocation);
+    int SaveNextVersion(const char* comment, int permanent);   // 1 saved, 0 not
+    int RetrieveVersion(const char* targetPath, int number);   // engine status
+    int IsPermanent(int number) const;
+    int SetPermanent(int number, int flag);   // 1 set, 0 not
+    int DeleteVersion(int number);            // 1 deleted or skipped by the user, 0 refused/cancelled/failed
+    int DeleteArchive();                      // 1
+    int CopyWithVersions(const char* newPath, bool askIfExists);  // 1 done or skipped, 0 cancelled/failed
+    int MoveWithVersions(const char* newPath, bool askIfExists);
 };
 
 #endif
