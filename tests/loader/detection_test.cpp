@@ -68,3 +68,15 @@ TEST_F(Detection, TerminateByNameEndsTheFoundProcessWithItsIdAsExitCode) {
     EXPECT_EQ(target_.ExitCode(), target_.Id());
     EXPECT_FALSE(TerminateByName(kTargetName));
 }
+
+TEST_F(Detection, OfTwoProcessesWithOneNameOnlyOneIsEnded) {
+    ChildProcess first, second;
+    ASSERT_TRUE(first.Start("\"" + loadertest::BinPath(kTargetName) + "\""));
+    ASSERT_TRUE(second.Start("\"" + loadertest::BinPath(kTargetName) + "\""));
+    ASSERT_TRUE(TerminateByName(kTargetName));
+    const HANDLE both[] = {first.Handle(), second.Handle()};
+    const DWORD ended = ::WaitForMultipleObjects(2, both, FALSE, 10000);
+    ASSERT_LT(ended - WAIT_OBJECT_0, 2u);
+    ::Sleep(200);
+    EXPECT_NE(first.Running(), second.Running());
+}

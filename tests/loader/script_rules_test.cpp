@@ -6,9 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "framework/app.h"
 #include "launch_command.h"
 #include "loader_test_support.h"
 #include "prev_app_rule.h"
+#include "run_script.h"
 #include "script_reader.h"
 
 using namespace kickoff;
@@ -153,4 +155,13 @@ TEST(LaunchCommands, EntriesWithoutCommasAndTinyEntriesStayWellDefined) {
     EXPECT_EQ(ComposeLaunchCommand("setup.exe "), "setup.exe  ");
     EXPECT_EQ(ComposeLaunchCommand("x"), "  ");
     EXPECT_EQ(ComposeLaunchCommand(""), "  ");
+}
+
+TEST(CommandLine, TheScriptIsTheTailAfterTheProgramNameUsedAsItIs) {
+    EXPECT_EQ(CommandLineTailOf("kickoff.exe   C:\\SETUP\\setup.qnf "), "C:\\SETUP\\setup.qnf ");
+    EXPECT_EQ(CommandLineTailOf("\"C:\\My Tools\\kickoff.exe\" \"quoted.qnf\""), "\"quoted.qnf\"");
+    EXPECT_EQ(CommandLineTailOf("kickoff.exe"), "");
+    EXPECT_EQ(CommandLineTailOf("\"unclosed"), "");
+    EXPECT_EQ(ScriptPathFromCommandLine(""), "setupbld.qnf");
+    EXPECT_EQ(ScriptPathFromCommandLine("\"a.qnf\" "), "\"a.qnf\" ");
 }
