@@ -6,8 +6,10 @@
 #include <vector>
 
 #include "framework/app.h"
+#include "framework/resource_text.h"
 #include "framework/win_handles.h"
 #include "process_tool.h"
+#include "resources/resource_ids.h"
 
 namespace kickoff {
 namespace {
@@ -84,7 +86,7 @@ std::string CProcessTool::SystemErrorText(DWORD errorCode) {
     const DWORD length = ::FormatMessageA(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
         errorCode, 0, reinterpret_cast<char*>(&message.text), 0, nullptr);
-    if (length == 0 || message.text == nullptr) return "Unknown error.";
+    if (length == 0 || message.text == nullptr) return LoadResString(IDS_UNKNOWN_ERROR);
     std::string text(message.text, length);
     // Drop the line end the system puts after its text.
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();

@@ -69,7 +69,8 @@ bool CSetupProgressWnd::Create(HWND owner, const char* title, bool smoothBar) {
         }
     }
     if (!created) {
-        ::MessageBoxA(nullptr, "Error Creating...", "Error", MB_OK);
+        ::MessageBoxA(nullptr, LoadResString(IDS_ERROR_CREATING).c_str(), LoadResString(IDS_ERROR_CAPTION).c_str(),
+                      MB_OK);
         return false;
     }
 

@@ -9,6 +9,9 @@
 #define IDS_INITIALIZING_SETUP   6
 #define IDS_WIZARD_TITLE         7
 #define IDS_RUNNING_APPS_NOTICE  8
+#define IDS_ERROR_CREATING       9
+#define IDS_ERROR_CAPTION        10
+#define IDS_UNKNOWN_ERROR        11
 
 #define IDI_KICKOFF              128
 
