@@ -113,4 +113,37 @@
 #define IDS_ABOUT_RIGHTS            20004
 #define IDS_ABOUT_LINE_5            20005
 
+// Dialogs of the save and retrieve flows, the "What's This?" menu and the
+// help tables (custom resources of type RT_HELP_TABLE, named by dialog id)
+#define RT_HELP_TABLE               4096
+#define IDD_SAVE_PROPERTIES         105
+#define IDD_RETRIEVE_AS             112
+#define IDD_NEW_VERSION             113
+#define IDD_PROGRESS                126
+#define IDD_ABOUT                   130
+#define IDM_WHATS_THIS_MENU         131
+#define IDM_WHATS_THIS              40020
+
+// Save Properties (105)
+#define IDC_PERMANENT               1003
+#define IDC_COMMENT                 1004
+// New Version (113)
+#define IDC_MAX_TEMPORARY_SPIN      1000
+#define IDC_MAX_TEMPORARY           1001
+#define IDC_USE_COMPRESSION         1031
+#define IDC_SINGLE_LOCATION         1032
+#define IDC_FIRST_PERMANENT         1033
+// Retrieve As (112)
+#define IDC_BROWSE                  1000
+#define IDC_RETRIEVE_PATH           1004
+// Progress (126)
+#define IDC_PROGRESS_BAR            1042
+#define IDC_PROGRESS_TEXT           1043
+// About (130)
+#define IDC_ABOUT_VERSION           1046
+#define IDC_ABOUT_RIGHTS            1047
+#define IDC_ABOUT_LINE_5            1048
+#define IDC_ABOUT_LINE_3            1049
+#define IDC_ABOUT_PRODUCT           1050
+
 #endif
