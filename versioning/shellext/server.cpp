@@ -1,10 +1,9 @@
 // The library entry point and the two standard exports of a COM server.
 #include <objbase.h>
 
+#include "class_factory.h"
 #include "server.h"
 #include "../archive/module.h"
-
-LONG g_objectCount = 0;
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
     switch (reason) {
@@ -26,8 +25,11 @@ extern "C" HRESULT WINAPI DllCanUnloadNow() {
     return InterlockedCompareExchange(&g_objectCount, 0, 0) == 0 ? S_OK : S_FALSE;
 }
 
-extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID, REFIID, LPVOID* out) {
+// Each call makes a fresh factory; its first reference is the caller's.
+extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID classId, REFIID id, LPVOID* out) {
     Trace("In DllGetClassObject\r\n");
-    if (out) *out = nullptr;
-    return CLASS_E_CLASSNOTAVAILABLE;
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    if (!IsEqualCLSID(classId, CLSID_KeepsakeShellExt)) return CLASS_E_CLASSNOTAVAILABLE;
+    return CreateClassFactory(id, out);
 }

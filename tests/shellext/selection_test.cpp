@@ -1,0 +1,170 @@
+// The selection an extension object works on: what Initialize takes from
+// the shell's data object, and how folders expand into their files.
+#include <gtest/gtest.h>
+
+#include <shlobj.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "shell_host.h"
+#include "test_helpers.h"
+#include "trace_capture.h"
+#include "shellext/selected_file_list.h"
+#include "shellext/shell_ext.h"
+
+namespace {
+
+using kstest::TempFolder;
+using kstest::WriteFileText;
+
+std::vector<std::string> Paths(const SelectedFileList& list) {
+    std::vector<std::string> paths;
+    const SelectedFile* previous = nullptr;
+    for (const SelectedFile* entry = list.First(); entry; entry = entry->next) {
+        EXPECT_EQ(entry->previous, previous) << "broken back link at " << entry->path;
+        previous = entry;
+        paths.push_back(entry->path);
+    }
+    EXPECT_EQ(static_cast<int>(paths.size()), list.Count());
+    return paths;
+}
+
+class Selection : public ::testing::Test {
+protected:
+    void SetUp() override {
+        CoInitialize(nullptr);
+        kstest::UseOwnResources();
+        object = new CShellExt;
+        object->AddRef();
+    }
+    void TearDown() override {
+        object->Release();
+        CoUninitialize();
+    }
+    HRESULT Initialize(const std::vector<std::string>& names) {
+        IDataObject* data = kstest::MakeShellDataObject(folder.path(), names);
+        EXPECT_NE(data, nullptr);
+        HRESULT result = object->Initialize(nullptr, data, nullptr);
+        if (data) data->Release();
+        return result;
+    }
+    std::string Path(const std::string& name) const { return folder / name; }
+
+    TempFolder folder;
+    CShellExt* object = nullptr;
+};
+
+TEST_F(Selection, HoldsTheShellsSelectionInReverseOrder) {
+    for (const char* name : {"a.txt", "b.txt", "c.txt", "d.txt"}) ASSERT_TRUE(WriteFileText(Path(name), name));
+    kstest::TraceCapture trace;
+    ASSERT_EQ(Initialize({"a.txt", "b.txt", "c.txt"}), S_OK);
+    EXPECT_TRUE(trace.Contains("CShellExt::Initialize()\r\n"));
+    EXPECT_EQ(Paths(object->files()), (std::vector<std::string>{Path("c.txt"), Path("b.txt"), Path("a.txt")}));
+
+    // A second selection goes in front of the first.
+    ASSERT_EQ(Initialize({"d.txt"}), S_OK);
+    EXPECT_EQ(Paths(object->files()),
+              (std::vector<std::string>{Path("d.txt"), Path("c.txt"), Path("b.txt"), Path("a.txt")}));
+}
+
+TEST_F(Selection, WithoutDataObjectUsesTheHeldOneOrFails) {
+    EXPECT_EQ(object->Initialize(nullptr, nullptr, nullptr), E_FAIL);
+    EXPECT_EQ(object->files().Count(), 0);
+
+    ASSERT_TRUE(WriteFileText(Path("a.txt"), "a"));
+    ASSERT_EQ(Initialize({"a.txt"}), S_OK);
+    // The object still holds the shell's data object and reads it again.
+    EXPECT_EQ(object->Initialize(nullptr, nullptr, nullptr), S_OK);
+    EXPECT_EQ(Paths(object->files()), (std::vector<std::string>{Path("a.txt"), Path("a.txt")}));
+}
+
+TEST_F(Selection, FoldersExpandOneLevelIntoTheirPlainFiles) {
+    std::string inner = Path("inner");
+    ASSERT_TRUE(CreateDirectoryA(inner.c_str(), nullptr));
+    ASSERT_TRUE(WriteFileText(inner + "\\one.txt", "1"));
+    ASSERT_TRUE(WriteFileText(inner + "\\two.txt", "2"));
+    ASSERT_TRUE(WriteFileText(inner + "\\hidden.txt", "h"));
+    SetFileAttributesA((inner + "\\hidden.txt").c_str(), FILE_ATTRIBUTE_HIDDEN);
+    ASSERT_TRUE(WriteFileText(inner + "\\system.txt", "s"));
+    SetFileAttributesA((inner + "\\system.txt").c_str(), FILE_ATTRIBUTE_SYSTEM);
+    ASSERT_TRUE(CreateDirectoryA((inner + "\\sub").c_str(), nullptr));
+    ASSERT_TRUE(WriteFileText(inner + "\\sub\\deep.txt", "d"));
+    ASSERT_TRUE(WriteFileText(Path("first.txt"), "f"));
+    ASSERT_TRUE(WriteFileText(Path("last.txt"), "l"));
+
+    // The folder sits between two files, so unlinking it touches both neighbours.
+    ASSERT_EQ(Initialize({"first.txt", "inner", "last.txt"}), S_OK);
+    SelectedFileList& files = object->files();
+    files.ExpandFolders();
+    std::vector<std::string> paths = Paths(files);
+    std::sort(paths.begin(), paths.end());
+    EXPECT_EQ(paths, (std::vector<std::string>{Path("first.txt"), inner + "\\one.txt", inner + "\\two.txt",
+                                               Path("last.txt")}));
+}
+
+TEST(SelectedFiles, TrailingBackslashExpandsTheSame) {
+    TempFolder folder;
+    ASSERT_TRUE(WriteFileText(folder / "one.txt", "1"));
+    SelectedFileList plain, slashed;
+    plain.Add(folder.path().c_str());
+    slashed.Add((folder.path() + "\\").c_str());
+    plain.ExpandFolders();
+    slashed.ExpandFolders();
+    EXPECT_EQ(Paths(plain), std::vector<std::string>{folder / "one.txt"});
+    EXPECT_EQ(Paths(slashed), std::vector<std::string>{folder / "one.txt"});
+}
+
+TEST(SelectedFiles, VanishedPathCountsAsAFolderAndExpandsToNothing) {
+    TempFolder folder;
+    SelectedFileList files;
+    files.Add((folder / "gone.txt").c_str());
+    EXPECT_TRUE(SelectedFileList::IsFolder(files.First()));
+    files.ExpandFolders();
+    EXPECT_EQ(files.Count(), 0);
+    EXPECT_EQ(files.First(), nullptr);
+}
+
+TEST(SelectedFiles, ComposedPathsTooLongForAnEntryAreLeftOut) {
+    TempFolder folder;
+    // A folder whose path leaves room for short names only.
+    std::string deep = folder.path();
+    while (deep.size() < 230) {
+        deep += "\\" + std::string(std::min<size_t>(40, 235 - deep.size()), 'd');
+        ASSERT_TRUE(CreateDirectoryA(deep.c_str(), nullptr)) << deep;
+    }
+    ASSERT_TRUE(WriteFileText(deep + "\\short.txt", "s"));
+    // 259 characters exactly still fit; one more does not.
+    std::string fits = std::string(259 - deep.size() - 1 - 4, 'f') + ".txt";
+    std::string longer = std::string(259 - deep.size() - 4, 'g') + ".txt";
+    std::wstring base = L"\\\\?\\" + std::wstring(deep.begin(), deep.end()) + L"\\";
+    for (const std::string& name : {fits, longer}) {
+        HANDLE file = CreateFileW((base + std::wstring(name.begin(), name.end())).c_str(), GENERIC_WRITE, 0, nullptr,
+                                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE) << name.size();
+        CloseHandle(file);
+    }
+
+    SelectedFileList files;
+    files.AddFolderFiles(deep.c_str());
+    std::vector<std::string> paths = Paths(files);
+    std::sort(paths.begin(), paths.end());
+    EXPECT_EQ(paths, (std::vector<std::string>{deep + "\\" + fits, deep + "\\short.txt"}));
+    EXPECT_EQ((deep + "\\" + fits).size(), 259u);
+
+    for (const std::string& name : {fits, longer})
+        DeleteFileW((base + std::wstring(name.begin(), name.end())).c_str());
+}
+
+TEST(SelectedFiles, RefusesAPathLongerThanAnEntry) {
+    SelectedFileList files;
+    EXPECT_TRUE(files.Add(std::string(259, 'p').c_str()));
+    EXPECT_FALSE(files.Add(std::string(260, 'p').c_str()));
+    EXPECT_EQ(files.Count(), 1);
+    files.Remove(files.First());
+    EXPECT_EQ(files.First(), nullptr);
+    EXPECT_EQ(files.Count(), 0);
+}
+
+}  // namespace
