@@ -1,0 +1,260 @@
+// The "&Save..." command run from the context menu the way the shell runs
+// it, with real dialogs driven by the UI driver and real archives made by
+// the engine.
+#include <gtest/gtest.h>
+
+#include <shlobj.h>
+
+#include <string>
+#include <vector>
+
+#include "resource.h"
+#include "shell_host.h"
+#include "test_helpers.h"
+#include "ui_driver.h"
+#include "archive/archive_context.h"
+
+namespace {
+
+using kstest::ShellHost;
+using kstest::UiDriver;
+using kstest::Window;
+using kstest::WriteFileText;
+
+constexpr DWORD kCommandTimeoutMs = 60000;
+constexpr UINT kSaveOffset = 0;
+
+class SaveCommand : public ::testing::Test {
+protected:
+    void SetUp() override {
+        kstest::UseOwnResources();
+        ASSERT_TRUE(registration.ok()) << registration.error();
+        settings.SetNumber("EnableVersionControl", 1);
+    }
+
+    std::string Write(const std::string& name, const std::string& content) {
+        std::string path = folder / name;
+        EXPECT_TRUE(WriteFileText(path, content));
+        return path;
+    }
+
+    // Versions in the file's archive; 0 without one.
+    int Versions(const std::string& name) {
+        ArchiveContext context;
+        if (!context.Resolve((folder / name).c_str(), false, nullptr) || !context.ArchiveExists()) return 0;
+        return context.VersionCount();
+    }
+
+    int NextVersionNumber(const std::string& name) {
+        ArchiveContext context;
+        context.Resolve((folder / name).c_str(), false, nullptr);
+        return context.NextVersionNumber();
+    }
+
+    // Gives the file a first version, then new content.
+    void Archive(const std::string& name, bool changeAfterwards = true) {
+        Write(name, "first content of " + name);
+        ArchiveContext context;
+        ASSERT_TRUE(context.Resolve((folder / name).c_str(), false, nullptr));
+        ASSERT_EQ(context.SaveFirstVersion(0, 10, 0, 1), 0);
+        ASSERT_EQ(Versions(name), 1);
+        if (changeAfterwards) Write(name, "second content of " + name + ", somewhat longer");
+    }
+
+    // Selects `names` in the folder and chooses "&Save..." from a fresh object.
+    bool Save(const std::vector<std::string>& names) {
+        ShellHost host;
+        EXPECT_EQ(host.Create(), S_OK);
+        EXPECT_EQ(host.Select(folder.path(), names), S_OK);
+        HRESULT result = E_FAIL;
+        bool inTime = kstest::CallWithin(kCommandTimeoutMs, [&] { result = host.Invoke(kSaveOffset); });
+        EXPECT_EQ(result, S_OK);
+        return inTime;
+    }
+
+    kstest::ShellRegistration registration;
+    kstest::SettingsScope settings;
+    kstest::TempFolder folder;
+};
+
+// Presses OK in a dialog after noting its comment field.
+UiDriver::Action PressOk(std::string* comment = nullptr) {
+    return [comment](Window& dialog) {
+        if (comment) *comment = dialog.Text(IDC_COMMENT);
+        dialog.Press(IDOK);
+    };
+}
+
+TEST_F(SaveCommand, OneFileGetsItsFirstThenItsNextVersion) {
+    Write("a.txt", "first");
+    {
+        UiDriver ui;
+        Window seen;
+        ui.OnDialog("New Version - a.txt", [&](Window& dialog) {
+            seen = dialog;
+            EXPECT_TRUE(dialog.HasControl(IDC_MAX_TEMPORARY));
+            EXPECT_EQ(dialog.Text(IDC_MAX_TEMPORARY), "10");
+            dialog.Press(IDOK);
+        });
+        ASSERT_TRUE(Save({"a.txt"}));
+        ASSERT_TRUE(ui.Finish());
+        ASSERT_TRUE(seen);
+    }
+    EXPECT_EQ(Versions("a.txt"), 1);
+    // One file: no progress window was left behind either.
+    EXPECT_FALSE(kstest::FindTopLevel("#32770", "Versioning..."));
+
+    Write("a.txt", "second, and longer than the first");
+    int next = NextVersionNumber("a.txt");
+    std::string comment;
+    UiDriver ui;
+    ui.OnDialog("Version Properties - a.txt", PressOk(&comment));
+    ASSERT_TRUE(Save({"a.txt"}));
+    ASSERT_TRUE(ui.Finish());
+    EXPECT_EQ(comment, "Version " + std::to_string(next));
+    EXPECT_EQ(Versions("a.txt"), 2);
+}
+
+TEST_F(SaveCommand, SeveralArchivedFilesShareOneDialogAndAProgressWindow) {
+    Archive("a.txt");
+    Archive("b.txt");
+    std::string comment;
+    UiDriver ui;
+    ui.OnDialog("Version Properties - Multiple Files", [&](Window& dialog) {
+        comment = dialog.Text(IDC_COMMENT);
+        dialog.SetText(IDC_COMMENT, "both at once");
+        dialog.Press(IDOK);
+    });
+    ASSERT_TRUE(Save({"a.txt", "b.txt"}));
+    ASSERT_TRUE(ui.Finish());
+    EXPECT_EQ(comment, "Add Your Comment.");
+    EXPECT_EQ(Versions("a.txt"), 2);
+    EXPECT_EQ(Versions("b.txt"), 2);
+    EXPECT_FALSE(kstest::FindTopLevel("#32770", "Versioning..."));  // closed at the end
+}
+
+TEST_F(SaveCommand, AnArchivedFileAmongNewOnesAsksForVersionProperties) {
+    Archive("kept.txt");
+    Write("new.txt", "new file");
+    settings.SetNumber("MaxTempVersions", 7);
+    UiDriver ui;
+    ui.OnDialog("Version Properties - Multiple Files", [](Window& dialog) {
+        dialog.SetChecked(IDC_PERMANENT, true);
+        dialog.Press(IDOK);
+    });
+    ASSERT_TRUE(Save({"new.txt", "kept.txt"}));
+    ASSERT_TRUE(ui.Finish());
+    EXPECT_EQ(Versions("kept.txt"), 2);
+    ASSERT_EQ(Versions("new.txt"), 1);
+    // The new archive took the dialog's permanent flag and the settings' limit.
+    ArchiveContext context;
+    ASSERT_TRUE(context.Resolve((folder / "new.txt").c_str(), false, nullptr));
+    VersionEntry* entries = nullptr;
+    ASSERT_EQ(context.ListVersions(&entries), 1);
+    EXPECT_EQ(entries[0].permanent, 1);
+    delete[] entries;
+    EXPECT_EQ(context.MaxTemporaryVersions(), 7);
+}
+
+TEST_F(SaveCommand, AFolderSavesItsPlainFilesOnly) {
+    std::string docs = folder / "docs";
+    ASSERT_TRUE(CreateDirectoryA(docs.c_str(), nullptr));
+    Write("docs\\one.txt", "one");
+    Write("docs\\two.txt", "two");
+    Write("docs\\hidden.txt", "hidden");
+    SetFileAttributesA((docs + "\\hidden.txt").c_str(), FILE_ATTRIBUTE_HIDDEN);
+    ASSERT_TRUE(CreateDirectoryA((docs + "\\sub").c_str(), nullptr));
+    Write("docs\\sub\\deep.txt", "deep");
+
+    UiDriver ui;
+    ui.OnDialog("New Version - Multiple Files", PressOk());
+    ASSERT_TRUE(Save({"docs"}));
+    ASSERT_TRUE(ui.Finish());
+    EXPECT_EQ(Versions("docs\\one.txt"), 1);
+    EXPECT_EQ(Versions("docs\\two.txt"), 1);
+    EXPECT_EQ(Versions("docs\\hidden.txt"), 0);
+    EXPECT_EQ(Versions("docs\\sub\\deep.txt"), 0);
+}
+
+TEST_F(SaveCommand, RefusalsForOneFileOfferOnlyOk) {
+    Write("empty.txt", "");
+    Archive("same.txt", false);
+    Write("skip.tmp", "excluded");
+    ASSERT_TRUE(CreateDirectoryA((folder / "nothing").c_str(), nullptr));
+    settings.SetString("VersionExclude", "tmp");
+
+    struct Case {
+        std::string name;
+        std::string text;
+    };
+    const Case cases[] = {
+        {"empty.txt", "empty.txt is a zero length file."},
+        {"same.txt", folder / "same.txt" + "\nWorking file is not newer than latest version."},
+        {"nothing", "Error!  There are no files to Save!"},
+    };
+    for (const Case& c : cases) {
+        UiDriver ui;
+        ui.OnMessageBox("Keepsake (TM)");
+        ASSERT_TRUE(Save({c.name})) << c.name;  // no dialog follows the message
+        ASSERT_TRUE(ui.Finish()) << c.name;
+        ASSERT_EQ(ui.Seen().size(), 1u);
+        EXPECT_EQ(ui.Seen()[0].text, c.text);
+        EXPECT_EQ(ui.Seen()[0].icon, static_cast<UINT>(MB_ICONSTOP));
+        EXPECT_EQ(ui.Seen()[0].buttons, std::vector<int>{IDOK}) << c.name;
+    }
+    EXPECT_EQ(Versions("empty.txt"), 0);
+    EXPECT_EQ(Versions("same.txt"), 1);
+
+    // An excluded file: nothing shown, nothing saved.
+    ASSERT_TRUE(Save({"skip.tmp"}));
+    EXPECT_EQ(Versions("skip.tmp"), 0);
+}
+
+TEST_F(SaveCommand, AnUnchangedFileAmongSeveralOffersCancel) {
+    // The list holds the selection in reverse, so b.txt is checked second.
+    Archive("b.txt", false);
+    for (bool cancel : {true, false}) {
+        Write("a.txt", "a");
+        Write("c.txt", "c");
+        UiDriver ui;
+        ui.OnMessageBox("Keepsake (TM)", [cancel](Window& box) { box.Press(cancel ? IDCANCEL : IDOK); });
+        if (!cancel) ui.OnDialog("Version Properties - Multiple Files", PressOk());
+        ASSERT_TRUE(Save({"a.txt", "b.txt", "c.txt"}));
+        ASSERT_TRUE(ui.Finish());
+        ASSERT_EQ(ui.Seen().size(), 1u);
+        EXPECT_EQ(ui.Seen()[0].text, folder / "b.txt" + "\nWorking file is not newer than latest version.");
+        EXPECT_EQ(ui.Seen()[0].buttons, (std::vector<int>{IDOK, IDCANCEL}));
+        EXPECT_EQ(Versions("a.txt"), cancel ? 0 : 1) << "cancel " << cancel;
+        EXPECT_EQ(Versions("c.txt"), cancel ? 0 : 1) << "cancel " << cancel;
+        EXPECT_EQ(Versions("b.txt"), 1);
+    }
+}
+
+TEST_F(SaveCommand, CancelInTheProgressWindowSkipsTheRest) {
+    // Enough work that the press on Cancel arrives while files remain.
+    const int kFiles = 80;
+    std::vector<std::string> names;
+    std::string content(128 * 1024, 'x');
+    for (int i = 0; i < kFiles; ++i) {
+        names.push_back("f" + std::to_string(i) + ".txt");
+        Write(names.back(), content + std::to_string(i));
+    }
+    std::string progressText;
+    UiDriver ui;
+    ui.OnDialog("New Version - Multiple Files", PressOk());
+    ui.OnDialog("Versioning...", [&](Window& progress) {
+        progressText = progress.Text(IDC_PROGRESS_TEXT);
+        progress.Press(IDCANCEL);
+    });
+    ASSERT_TRUE(Save(names));
+    ASSERT_TRUE(ui.Finish());
+
+    int saved = 0;
+    for (const std::string& name : names) saved += Versions(name);
+    EXPECT_GE(saved, 1);
+    EXPECT_LT(saved, kFiles);
+    EXPECT_EQ(progressText.rfind("Versioning " + folder.path() + "\\f", 0), 0u) << progressText;
+    EXPECT_FALSE(kstest::FindTopLevel("#32770", "Versioning..."));
+}
+
+}  // namespace
