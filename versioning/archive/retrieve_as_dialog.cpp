@@ -63,6 +63,9 @@ bool AcceptTypedName(HWND dialog, RetrieveAsRequest* request) {
 INT_PTR OnInitDialog(HWND dialog, RetrieveAsRequest* request) {
     dialog_support::KeepRecord(dialog, reinterpret_cast<LPARAM>(request));
     request->window = dialog;
+    // Both names are read as C strings below; a caller's full buffer ends here.
+    request->path[sizeof request->path - 1] = '\0';
+    request->initialFolder[sizeof request->initialFolder - 1] = '\0';
     // The field holds no more than the path can: what the user sees is
     // exactly the name that is used.
     SendDlgItemMessageA(dialog, IDC_RETRIEVE_PATH, EM_LIMITTEXT, sizeof request->path - 1, 0);

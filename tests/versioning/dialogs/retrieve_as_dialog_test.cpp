@@ -43,26 +43,26 @@ protected:
         return field;
     }
 
+    struct DialogSearch {
+        const char* title;
+        HWND other;
+        HWND found;
+    };
+    static BOOL CALLBACK MatchOtherDialog(HWND window, LPARAM param) {
+        auto* search = reinterpret_cast<DialogSearch*>(param);
+        DWORD process = 0;
+        GetWindowThreadProcessId(window, &process);
+        if (window == search->other || process != GetCurrentProcessId() || !IsWindowVisible(window)) return TRUE;
+        char name[64] = "";
+        GetClassNameA(window, name, sizeof name);
+        if (std::string(name) != "#32770" || kstest::TextOfWindow(window) != search->title) return TRUE;
+        search->found = window;
+        return FALSE;
+    }
     // A visible dialog of this process titled `title` other than `other`.
     static Window OtherDialog(const char* title, HWND other) {
-        struct Search {
-            const char* title;
-            HWND other;
-            HWND found;
-        } search{title, other, nullptr};
-        EnumWindows(
-            [](HWND window, LPARAM param) -> BOOL {
-                auto* s = reinterpret_cast<Search*>(param);
-                DWORD process = 0;
-                GetWindowThreadProcessId(window, &process);
-                if (window == s->other || process != GetCurrentProcessId() || !IsWindowVisible(window)) return TRUE;
-                char name[64] = "";
-                GetClassNameA(window, name, sizeof name);
-                if (std::string(name) != "#32770" || kstest::TextOfWindow(window) != s->title) return TRUE;
-                s->found = window;
-                return FALSE;
-            },
-            reinterpret_cast<LPARAM>(&search));
+        DialogSearch search{title, other, nullptr};
+        EnumWindows(MatchOtherDialog, reinterpret_cast<LPARAM>(&search));
         return Window(search.found);
     }
 
