@@ -61,4 +61,12 @@ TEST(AboutBox, CancelAnswersCancel) {
     EXPECT_TRUE(ui.Finish());
 }
 
+// A box that cannot be made (no template in the module) is no choice of
+// the user's: the answer is Cancel, never OK.
+TEST(AboutBox, MissingTemplateCountsAsCancel) {
+    SetModuleInstance(GetModuleHandleA("kernel32.dll"));
+    EXPECT_EQ(kstest::RunDialog([] { return ShowAboutBox(nullptr); }), IDCANCEL);
+    kstest::UseOwnResources();
+}
+
 }  // namespace

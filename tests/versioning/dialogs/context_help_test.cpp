@@ -147,35 +147,41 @@ TEST_F(DialogHelpTest, F1OnAControlHandsTheTableToWinHelp) {
 }
 
 // A right click shows the menu at the click; its one item asks for the
-// pop-up of the control that was clicked.
+// pop-up of the control that was clicked. From the keyboard (Shift+F10)
+// there is no point: the menu opens over the focused control instead.
 TEST_F(DialogHelpTest, WhatsThisOnARightClickedControl) {
-    RetrieveAsRequest request{};
-    HWND field = nullptr;
-    bool menuSeen = false;
-    kstest::UiDriver ui;
-    ui.OnDialog("Save As", [&](Window& dialog) {
-        field = dialog.Control(IDC_BROWSE);
-        RECT frame{};
-        GetWindowRect(field, &frame);
-        POINT click{(frame.left + frame.right) / 2, (frame.top + frame.bottom) / 2};
-        PostMessageA(dialog.handle(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(field), MAKELPARAM(click.x, click.y));
-        Window menu = kstest::WaitForWindow("#32768", nullptr, 5000);
-        menuSeen = static_cast<bool>(menu);
-        if (menu) {
-            PostMessageA(menu.handle(), WM_KEYDOWN, VK_DOWN, 1);
-            PostMessageA(menu.handle(), WM_KEYDOWN, VK_RETURN, 1);
-        }
-        EXPECT_TRUE(help_.WaitForCount(1));
-        dialog.Cancel();
-    });
-    EXPECT_EQ(kstest::RunDialog([&] { return ShowRetrieveAsDialog(nullptr, &request); }), IDCANCEL);
-    EXPECT_TRUE(ui.Finish());
-    EXPECT_TRUE(menuSeen);
-    std::vector<kstest::HelpRequest> seen = help_.Seen();
-    ASSERT_EQ(seen.size(), 1u);
-    EXPECT_EQ(seen[0].command, static_cast<UINT>(HELP_WM_HELP));
-    EXPECT_EQ(seen[0].window, field);
-    EXPECT_EQ(reinterpret_cast<const DWORD*>(seen[0].data), LoadHelpTable(IDD_RETRIEVE_AS));
+    for (bool fromKeyboard : {false, true}) {
+        SCOPED_TRACE(fromKeyboard ? "from the keyboard" : "right click");
+        size_t before = help_.Seen().size();
+        RetrieveAsRequest request{};
+        HWND control = nullptr;
+        bool menuSeen = false;
+        kstest::UiDriver ui;
+        ui.OnDialog("Save As", [&](Window& dialog) {
+            control = dialog.Control(IDC_BROWSE);
+            RECT frame{};
+            GetWindowRect(control, &frame);
+            LPARAM where = fromKeyboard ? static_cast<LPARAM>(-1)
+                                        : MAKELPARAM((frame.left + frame.right) / 2, (frame.top + frame.bottom) / 2);
+            PostMessageA(dialog.handle(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(control), where);
+            Window menu = kstest::WaitForWindow("#32768", nullptr, 5000);
+            menuSeen = static_cast<bool>(menu);
+            if (menu) {
+                PostMessageA(menu.handle(), WM_KEYDOWN, VK_DOWN, 1);
+                PostMessageA(menu.handle(), WM_KEYDOWN, VK_RETURN, 1);
+            }
+            EXPECT_TRUE(help_.WaitForCount(before + 1));
+            dialog.Cancel();
+        });
+        EXPECT_EQ(kstest::RunDialog([&] { return ShowRetrieveAsDialog(nullptr, &request); }), IDCANCEL);
+        EXPECT_TRUE(ui.Finish());
+        EXPECT_TRUE(menuSeen);
+        std::vector<kstest::HelpRequest> seen = help_.Seen();
+        ASSERT_EQ(seen.size(), before + 1);
+        EXPECT_EQ(seen.back().command, static_cast<UINT>(HELP_WM_HELP));
+        EXPECT_EQ(seen.back().window, control);
+        EXPECT_EQ(reinterpret_cast<const DWORD*>(seen.back().data), LoadHelpTable(IDD_RETRIEVE_AS));
+    }
 }
 
 // A dialog without a table leaves the request to the system; other

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cstring>
 #include <string>
 
 #include "dialog_test_support.h"
@@ -123,11 +124,16 @@ TEST_F(RetrieveAsDialogTest, CancelAnswersCancel) {
     EXPECT_TRUE(ui.Finish());
 }
 
+// What the user sees is the name that is used: the field takes no more
+// than the path holds, and a caller's full buffer is cut, not overrun.
 TEST_F(RetrieveAsDialogTest, FieldHoldsNoMoreThanThePathCan) {
+    memset(request_.path, 'p', sizeof request_.path);
+    memset(request_.initialFolder, 'f', sizeof request_.initialFolder);
     kstest::UiDriver ui;
     ui.OnDialog(kDialogTitle, [&](Window& dialog) {
         HWND field = dialog.Control(IDC_RETRIEVE_PATH);
         EXPECT_EQ(SendMessageA(field, EM_GETLIMITTEXT, 0, 0), MAX_PATH - 1);
+        EXPECT_EQ(dialog.Text(IDC_RETRIEVE_PATH), std::string(MAX_PATH - 1, 'p'));
         dialog.Cancel();
     });
     EXPECT_EQ(Show(), IDCANCEL);
