@@ -13,6 +13,9 @@
 #include "test_helpers.h"
 #include "ui_driver.h"
 #include "archive/archive_context.h"
+#include "archive/paths.h"
+#include "shellext/save_command.h"
+#include "shellext/selected_file_list.h"
 
 namespace {
 
@@ -255,6 +258,62 @@ TEST_F(SaveCommand, CancelInTheProgressWindowSkipsTheRest) {
     EXPECT_LT(saved, kFiles);
     EXPECT_EQ(progressText.rfind("Versioning " + folder.path() + "\\f", 0), 0u) << progressText;
     EXPECT_FALSE(kstest::FindTopLevel("#32770", "Versioning..."));
+}
+
+TEST_F(SaveCommand, AFileWhoseArchiveCannotBePlacedIsNotSaved) {
+    // The central folder would have to be made below a file.
+    Write("blocker", "a file, not a folder");
+    settings.SetString("VersionsPath", folder / "blocker\\archives");
+    Write("a.txt", "content");
+    UiDriver ui;
+    ui.OnMessageBox("Keepsake (TM)");
+    ASSERT_TRUE(Save({"a.txt"}));  // no dialog after the message
+    ASSERT_TRUE(ui.Finish());
+    ASSERT_EQ(ui.Seen().size(), 1u);
+    EXPECT_EQ(ui.Seen()[0].text, "Can't create Keepsake directory!");
+
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder / "*.ks").c_str(), &found);
+    EXPECT_EQ(search, INVALID_HANDLE_VALUE) << found.cFileName;
+    if (search != INVALID_HANDLE_VALUE) FindClose(search);
+}
+
+// Every way out of the command puts back the cursor that was there before.
+TEST_F(SaveCommand, PutsThePreviousCursorBackOnEveryPathOut) {
+    HCURSOR cross = LoadCursor(nullptr, IDC_CROSS);
+    SetCursor(cross);
+    ShowWaitCursor();
+    ASSERT_NE(GetCursor(), cross) << "the thread's cursor cannot be observed";
+    Write("empty.txt", "");
+    Archive("same.txt", false);
+    Write("new.txt", "new");
+
+    struct Case {
+        const char* what;
+        std::vector<std::string> names;
+        int messageButton;     // 0: no message expected
+        bool dialogCancelled;  // the dialog appears and is cancelled
+    };
+    const Case cases[] = {
+        {"no files", {}, IDOK, false},
+        {"empty file", {"empty.txt"}, IDOK, false},
+        {"cancel at the message", {"new.txt", "same.txt"}, IDCANCEL, false},
+        {"cancel in the dialog", {"new.txt"}, 0, true},
+    };
+    for (const Case& c : cases) {
+        SelectedFileList files;
+        if (c.names.empty()) files.Add((folder / "vanished").c_str());
+        for (const std::string& name : c.names) files.Add((folder / name).c_str());
+        UiDriver ui;
+        if (c.messageButton)
+            ui.OnMessageBox("Keepsake (TM)", [&c](Window& box) { box.Press(c.messageButton); });
+        if (c.dialogCancelled) ui.OnDialog("New Version - new.txt", [](Window& dialog) { dialog.Cancel(); });
+        SetCursor(cross);
+        SaveVersions(files, nullptr);
+        EXPECT_TRUE(ui.Finish()) << c.what;
+        EXPECT_EQ(GetCursor(), cross) << c.what;
+    }
+    EXPECT_EQ(Versions("new.txt"), 0);
 }
 
 }  // namespace
