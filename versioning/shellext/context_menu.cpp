@@ -71,6 +71,24 @@ bool AppendItem(HMENU menu, UINT textId, UINT flags, UINT_PTR id) {
 
 UINT Grayed(bool enabled) { return enabled ? MF_ENABLED : MF_GRAYED; }
 
+// "&Save...", "&History..." and the "&File" popup with "&Move...",
+// "&Copy..." and "&Delete...", at the five identifiers from `firstId`.
+OwnedMenu BuildKeepsakeMenu(const SelectionFacts& facts, UINT firstId) {
+    OwnedMenu popup(CreatePopupMenu());
+    OwnedMenu filePopup(CreatePopupMenu());
+    if (!popup || !filePopup) return OwnedMenu();
+    AppendItem(popup.get(), IDS_MENU_SAVE, Grayed(facts.SaveEnabled()), firstId + kSave);
+    AppendItem(popup.get(), IDS_MENU_HISTORY, Grayed(facts.HistoryEnabled()), firstId + kHistory);
+    AppendItem(filePopup.get(), IDS_MENU_MOVE, MF_ENABLED, firstId + kMove);
+    AppendItem(filePopup.get(), IDS_MENU_COPY, MF_ENABLED, firstId + kCopy);
+    AppendItem(filePopup.get(), IDS_MENU_DELETE, MF_ENABLED, firstId + kDelete);
+    // The "&File" popup belongs to the first one from here on.
+    if (AppendItem(popup.get(), IDS_MENU_FILE, MF_POPUP | Grayed(facts.FileEnabled()),
+                   reinterpret_cast<UINT_PTR>(filePopup.get())))
+        filePopup.release();
+    return popup;
+}
+
 }  // namespace
 
 STDMETHODIMP CShellExt::QueryContextMenu(HMENU menu, UINT position, UINT firstId, UINT, UINT flags) {
@@ -78,27 +96,14 @@ STDMETHODIMP CShellExt::QueryContextMenu(HMENU menu, UINT position, UINT firstId
     if (flags & (CMF_DEFAULTONLY | CMF_VERBSONLY)) return MAKE_HRESULT(SEVERITY_SUCCESS, FACILITY_NULL, 0);
     try {
         SelectionFacts facts = GatherFacts(files_);
-
-        OwnedMenu popup(CreatePopupMenu());
-        OwnedMenu filePopup(CreatePopupMenu());
-        if (popup && filePopup) {
-            AppendItem(popup.get(), IDS_MENU_SAVE, Grayed(facts.SaveEnabled()), firstId + kSave);
-            AppendItem(popup.get(), IDS_MENU_HISTORY, Grayed(facts.HistoryEnabled()), firstId + kHistory);
-            AppendItem(filePopup.get(), IDS_MENU_MOVE, MF_ENABLED, firstId + kMove);
-            AppendItem(filePopup.get(), IDS_MENU_COPY, MF_ENABLED, firstId + kCopy);
-            AppendItem(filePopup.get(), IDS_MENU_DELETE, MF_ENABLED, firstId + kDelete);
-            // The "&File" popup belongs to the first one from here on.
-            if (AppendItem(popup.get(), IDS_MENU_FILE, MF_POPUP | Grayed(facts.FileEnabled()),
-                           reinterpret_cast<UINT_PTR>(filePopup.get())))
-                filePopup.release();
-
-            char text[256];
-            LoadText(IDS_MENU_KEEPSAKE, text, sizeof text);
-            // Once in the shell's menu, the popup is the shell's to destroy.
-            if (facts.Show() && InsertMenuA(menu, position, MF_BYPOSITION | MF_POPUP | MF_STRING,
-                                            reinterpret_cast<UINT_PTR>(popup.get()), text))
-                popup.release();
-        }
+        OwnedMenu popup = BuildKeepsakeMenu(facts, firstId);
+        char text[256];
+        LoadText(IDS_MENU_KEEPSAKE, text, sizeof text);
+        // Once in the shell's menu, the popup is the shell's to destroy.
+        if (popup && facts.Show() &&
+            InsertMenuA(menu, position, MF_BYPOSITION | MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(popup.get()),
+                        text))
+            popup.release();
         // Five identifiers are reserved whether or not the submenu went in.
         return MAKE_HRESULT(SEVERITY_SUCCESS, FACILITY_NULL, kCommandCount);
     } catch (...) {
