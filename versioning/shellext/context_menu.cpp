@@ -1,7 +1,5 @@
 // CShellExt as a context-menu handler: the "&Keepsake" submenu, its enable
 // rules, the commands behind its items and their help texts.
-#include <new>
-
 #include "save_command.h"
 #include "server.h"
 #include "shell_ext.h"
