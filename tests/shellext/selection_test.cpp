@@ -4,6 +4,8 @@
 
 #include <shlobj.h>
 
+#include <cstring>
+
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -30,6 +32,48 @@ std::vector<std::string> Paths(const SelectedFileList& list) {
     EXPECT_EQ(static_cast<int>(paths.size()), list.Count());
     return paths;
 }
+
+// A data object holding a drop list built here, for names the shell's own
+// folder objects cannot make; `offerDrop` false gives a data object without
+// the CF_HDROP format.
+class DropData : public IDataObject {
+public:
+    DropData(std::vector<std::string> names, bool offerDrop) : names_(std::move(names)), offerDrop_(offerDrop) {}
+
+    STDMETHODIMP QueryInterface(REFIID id, void** out) override {
+        *out = IsEqualIID(id, IID_IUnknown) || IsEqualIID(id, IID_IDataObject) ? this : nullptr;
+        return *out ? S_OK : E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return 2; }   // lives on the test's stack
+    STDMETHODIMP_(ULONG) Release() override { return 1; }
+    STDMETHODIMP GetData(FORMATETC* format, STGMEDIUM* medium) override {
+        if (!offerDrop_ || format->cfFormat != CF_HDROP || !(format->tymed & TYMED_HGLOBAL)) return DV_E_FORMATETC;
+        std::string list;
+        for (const std::string& name : names_) list += name + '\0';
+        list += '\0';
+        HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + list.size());
+        auto* drop = static_cast<DROPFILES*>(GlobalLock(memory));
+        drop->pFiles = sizeof(DROPFILES);
+        memcpy(drop + 1, list.data(), list.size());
+        GlobalUnlock(memory);
+        medium->tymed = TYMED_HGLOBAL;
+        medium->hGlobal = memory;
+        medium->pUnkForRelease = nullptr;
+        return S_OK;
+    }
+    STDMETHODIMP GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
+    STDMETHODIMP QueryGetData(FORMATETC*) override { return E_NOTIMPL; }
+    STDMETHODIMP GetCanonicalFormatEtc(FORMATETC*, FORMATETC*) override { return E_NOTIMPL; }
+    STDMETHODIMP SetData(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
+    STDMETHODIMP EnumFormatEtc(DWORD, IEnumFORMATETC**) override { return E_NOTIMPL; }
+    STDMETHODIMP DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override { return E_NOTIMPL; }
+    STDMETHODIMP DUnadvise(DWORD) override { return E_NOTIMPL; }
+    STDMETHODIMP EnumDAdvise(IEnumSTATDATA**) override { return E_NOTIMPL; }
+
+private:
+    std::vector<std::string> names_;
+    bool offerDrop_;
+};
 
 class Selection : public ::testing::Test {
 protected:
@@ -78,6 +122,19 @@ TEST_F(Selection, WithoutDataObjectUsesTheHeldOneOrFails) {
     // The object still holds the shell's data object and reads it again.
     EXPECT_EQ(object->Initialize(nullptr, nullptr, nullptr), S_OK);
     EXPECT_EQ(Paths(object->files()), (std::vector<std::string>{Path("a.txt"), Path("a.txt")}));
+}
+
+TEST_F(Selection, RefusesDataWithoutDropAndLeavesOutNamesTooLongForAnEntry) {
+    DropData noDrop({"C:\\a.txt"}, false);
+    EXPECT_EQ(object->Initialize(nullptr, &noDrop, nullptr), E_FAIL);
+    EXPECT_EQ(object->files().Count(), 0);
+
+    // Cut to 259 characters, the long name would name this other file.
+    std::string fits = "C:\\" + std::string(252, 'n') + ".doc";
+    ASSERT_EQ(fits.size(), 259u);
+    DropData mixed({fits + "x", fits}, true);
+    EXPECT_EQ(object->Initialize(nullptr, &mixed, nullptr), S_OK);
+    EXPECT_EQ(Paths(object->files()), std::vector<std::string>{fits});
 }
 
 TEST_F(Selection, FoldersExpandOneLevelIntoTheirPlainFiles) {

@@ -94,6 +94,9 @@ STDMETHODIMP CShellExt::Initialize(PCIDLIST_ABSOLUTE, IDataObject* data, HKEY) {
 
         // Each name goes in front of the list, earlier selections included.
         for (UINT index = 0; index < count; ++index) {
+            // A name longer than an entry would come back cut short, naming
+            // another file or none: it is left out.
+            if (DragQueryFileA(medium.drop(), index, nullptr, 0) >= MAX_PATH) continue;
             char path[MAX_PATH];
             if (DragQueryFileA(medium.drop(), index, path, sizeof path) == 0) continue;
             files_.Add(path);
