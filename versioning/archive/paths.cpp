@@ -1,5 +1,6 @@
 #include "paths.h"
 
+#include <cstdlib>
 #include <cstring>
 
 #include "handles.h"

@@ -1,5 +1,6 @@
 #include "settings.h"
 
+#include <cstdlib>
 #include <cstring>
 
 #include "handles.h"

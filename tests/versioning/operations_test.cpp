@@ -1,0 +1,370 @@
+// The operations on one file's archive, through the real engine DLL, with
+// real files and real message boxes.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "archive/archive_context.h"
+#include "archive/paths.h"
+#include "archive/version_time.h"
+#include "test_helpers.h"
+#include "ui_driver.h"
+
+namespace {
+
+std::string ReadFileText(const std::string& path) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return "<missing>";
+    std::string content(GetFileSize(file, nullptr), '\0');
+    DWORD read = 0;
+    if (!content.empty()) ReadFile(file, &content[0], static_cast<DWORD>(content.size()), &read, nullptr);
+    CloseHandle(file);
+    return content;
+}
+
+int CountKsTempFiles() {
+    char folder[MAX_PATH];
+    GetTempPathA(sizeof folder, folder);
+    WIN32_FIND_DATAA data;
+    HANDLE search = FindFirstFileA((std::string(folder) + "KS*.tmp").c_str(), &data);
+    if (search == INVALID_HANDLE_VALUE) return 0;
+    int count = 0;
+    do ++count;
+    while (FindNextFileA(search, &data));
+    FindClose(search);
+    return count;
+}
+
+struct Versions {
+    std::vector<VersionEntry> entries;
+    int count = -2;
+};
+
+Versions List(const ArchiveContext& context) {
+    Versions result;
+    VersionEntry* entries = nullptr;
+    result.count = context.ListVersions(&entries);
+    if (result.count > 0) result.entries.assign(entries, entries + result.count);
+    delete[] entries;
+    return result;
+}
+
+class Operations : public ::testing::Test {
+protected:
+    void SetUp() override {
+        kstest::UseOwnResources();
+        file = folder / "report.doc";
+        ASSERT_TRUE(kstest::WriteFileText(file, "first content"));
+    }
+
+    // A file with `count` versions, contents "v1", "v2", ...
+    ArchiveContext FileWithVersions(int count, int permanentFirst = 0) {
+        ArchiveContext context;
+        EXPECT_TRUE(context.Resolve(file.c_str(), false, nullptr));
+        EXPECT_TRUE(kstest::WriteFileText(file, "v1"));
+        EXPECT_EQ(context.SaveFirstVersion(permanentFirst, 10, 0, 1), 0);
+        for (int i = 2; i <= count; ++i) {
+            EXPECT_TRUE(kstest::WriteFileText(file, "v" + std::to_string(i)));
+            EXPECT_EQ(context.SaveNextVersion(("comment " + std::to_string(i)).c_str(), 0), 1);
+        }
+        return context;
+    }
+
+    kstest::SettingsScope settings;
+    kstest::TempFolder folder;
+    std::string file;
+};
+
+// Puts "TMP" and "TEMP" back as the test found them.
+class TempVariablesScope {
+public:
+    TempVariablesScope() {
+        GetEnvironmentVariableA("TMP", tmp_, sizeof tmp_);
+        GetEnvironmentVariableA("TEMP", temp_, sizeof temp_);
+    }
+    ~TempVariablesScope() {
+        SetEnvironmentVariableA("TMP", tmp_[0] ? tmp_ : nullptr);
+        SetEnvironmentVariableA("TEMP", temp_[0] ? temp_ : nullptr);
+    }
+
+private:
+    char tmp_[MAX_PATH] = "", temp_[MAX_PATH] = "";
+};
+
+TEST_F(Operations, FirstAndNextSavesOfAReadOnlyFileRestoreTheEnvironment) {
+    TempVariablesScope restore;
+    kstest::TempFolder temporary;
+    SetEnvironmentVariableA("TMP", temporary.path().c_str());
+    SetEnvironmentVariableA("TEMP", nullptr);
+    ASSERT_TRUE(SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_READONLY));
+    int tempFilesBefore = CountKsTempFiles();
+
+    ArchiveContext context;
+    ASSERT_TRUE(context.Resolve(file.c_str(), false, nullptr));
+    EXPECT_TRUE(context.WorkingFileIsNewer()) << "no archive yet";
+    EXPECT_EQ(context.SaveFirstVersion(1, 5, 0, 1), 0);
+    EXPECT_TRUE(context.ArchiveExists());
+    EXPECT_FALSE(context.WorkingFileIsNewer()) << "unchanged since the save";
+    EXPECT_EQ(GetFileAttributesA(file.c_str()) & FILE_ATTRIBUTE_READONLY, static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+
+    char value[MAX_PATH];
+    EXPECT_EQ(GetEnvironmentVariableA("TMP", value, sizeof value), temporary.path().size());
+    EXPECT_EQ(std::string(value), temporary.path());
+    EXPECT_EQ(GetEnvironmentVariableA("TEMP", value, sizeof value), 0u) << "an unset variable stays unset";
+    EXPECT_EQ(CountKsTempFiles(), tempFilesBefore) << "the temporary copy is gone";
+
+    SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+    ASSERT_TRUE(kstest::WriteFileText(file, "second content"));
+    EXPECT_TRUE(context.WorkingFileIsNewer());
+    EXPECT_EQ(context.SaveNextVersion(std::string(300, 'c').c_str(), 0), 1);
+    EXPECT_EQ(CountKsTempFiles(), tempFilesBefore);
+
+    EXPECT_EQ(context.VersionCount(), 2);
+    EXPECT_EQ(context.TemporaryVersionCount(), 1);
+    EXPECT_EQ(context.NextVersionNumber(), 3);
+    EXPECT_EQ(context.MaxTemporaryVersions(), 5);
+    EXPECT_EQ(context.IsCompressed(), 0);
+    Versions versions = List(context);
+    ASSERT_EQ(versions.count, 2);
+    EXPECT_EQ(versions.entries[0].number, 1);
+    EXPECT_EQ(versions.entries[0].permanent, 1);
+    EXPECT_EQ(versions.entries[1].number, 2);
+    EXPECT_EQ(strlen(versions.entries[1].comment), 128u) << "comments are cut at 128 characters";
+    EXPECT_STREQ(versions.entries[1].updatedBy, context.userName);
+    EXPECT_NE(versions.entries[1].dateTime[0], '\0');
+}
+
+TEST_F(Operations, QueriesWithoutAnArchive) {
+    ArchiveContext context;
+    ASSERT_TRUE(context.Resolve(file.c_str(), false, nullptr));
+    EXPECT_EQ(context.VersionCount(), -1);
+    EXPECT_EQ(context.TemporaryVersionCount(), -1);
+    EXPECT_EQ(context.NextVersionNumber(), -1);
+    EXPECT_EQ(context.IsCompressed(), 0);
+    EXPECT_EQ(context.MaxTemporaryVersions(), 10);
+    EXPECT_EQ(List(context).count, -1);
+    EXPECT_EQ(context.SaveNextVersion("x", 0), 0) << "no archive to add to";
+    char text[100] = "left over";
+    EXPECT_EQ(context.FormatVersionTime(1, text), 0);
+    EXPECT_STREQ(text, "");
+    EXPECT_EQ(context.FormatVersionTime(0, text), 1) << "version 0 is the working file itself";
+    EXPECT_NE(text[0], '\0');
+}
+
+TEST_F(Operations, CompressedArchiveBesideTheFileWhenSingleLocationIsOff) {
+    settings.SetString("VersionsPath", folder / "central");
+    ArchiveContext context;
+    ASSERT_TRUE(context.Resolve(file.c_str(), false, nullptr));
+    ASSERT_EQ(std::string(context.archiveFolder), folder / "central");
+    EXPECT_EQ(context.SaveFirstVersion(0, 10, 1, 0), 0);
+    EXPECT_STREQ(context.archiveFolder, folder.path().c_str());
+    EXPECT_TRUE(kstest::PathPresent(folder / context.archiveName));
+    EXPECT_EQ(context.IsCompressed(), 1);
+}
+
+TEST_F(Operations, RetrievalIsByteExact) {
+    ArchiveContext context = FileWithVersions(3);
+    std::string target = folder / "report(v2).doc";
+    EXPECT_EQ(context.RetrieveVersion(target.c_str(), 2), 0);
+    EXPECT_EQ(ReadFileText(target), "v2");
+    EXPECT_NE(context.RetrieveVersion((folder / "none.doc").c_str(), 99), 0);
+    EXPECT_FALSE(kstest::PathPresent(folder / "none.doc"));
+}
+
+TEST_F(Operations, PermanenceAndLimits) {
+    ArchiveContext context = FileWithVersions(3);
+    EXPECT_EQ(context.IsPermanent(2), 0);
+    EXPECT_EQ(context.SetPermanent(2, 1), 1);
+    EXPECT_EQ(context.IsPermanent(2), 1);
+    EXPECT_EQ(context.TemporaryVersionCount(), 2);
+    EXPECT_EQ(context.SetMaxTemporaryVersions(1), 1);
+    EXPECT_EQ(context.MaxTemporaryVersions(), 1);
+    // The oldest temporary versions go; the permanent one stays.
+    Versions versions = List(context);
+    ASSERT_EQ(versions.count, 2);
+    EXPECT_EQ(versions.entries[0].number, 2);
+    EXPECT_EQ(versions.entries[1].number, 3);
+    // Nothing stays reserved after the updates: a further save works.
+    ASSERT_TRUE(kstest::WriteFileText(file, "v4"));
+    EXPECT_EQ(context.SaveNextVersion("after", 0), 1);
+    EXPECT_EQ(context.SetPermanent(99, 1), 0) << "no such version";
+    // With a limit of one, the save pruned version 3; version 4 is the one left.
+    EXPECT_EQ(context.SetPermanent(4, 1), 1) << "a failed update gave the reservation back";
+}
+
+TEST_F(Operations, DeletingVersions) {
+    ArchiveContext context = FileWithVersions(3);
+    ASSERT_EQ(context.SetPermanent(2, 1), 1);
+
+    {
+        kstest::UiDriver ui;
+        ui.OnMessageBox("Keepsake (TM)", [](kstest::Window& box) { box.Press(IDCANCEL); });
+        EXPECT_EQ(context.DeleteVersion(2), 0);
+        ASSERT_TRUE(ui.Finish());
+        ASSERT_EQ(ui.Seen().size(), 1u);
+        EXPECT_EQ(ui.Seen()[0].text,
+                  "Version 2 of file report.doc is a permanent version!  Are you sure you really want to delete it?");
+        EXPECT_EQ(ui.Seen()[0].icon, static_cast<UINT>(MB_ICONQUESTION));
+        EXPECT_EQ(ui.Seen()[0].buttons, (std::vector<int>{IDYES, IDNO, IDCANCEL}));
+    }
+    {
+        kstest::UiDriver ui;
+        ui.OnMessageBox("Keepsake (TM)", [](kstest::Window& box) { box.Press(IDNO); });
+        EXPECT_EQ(context.DeleteVersion(2), 1) << "No keeps the version and counts as done";
+        ASSERT_TRUE(ui.Finish());
+        EXPECT_EQ(context.VersionCount(), 3);
+    }
+    {
+        kstest::UiDriver ui;
+        ui.OnMessageBox("Keepsake (TM)", [](kstest::Window& box) { box.Press(IDYES); });
+        EXPECT_EQ(context.DeleteVersion(2), 1);
+        ASSERT_TRUE(ui.Finish());
+    }
+    Versions versions = List(context);
+    ASSERT_EQ(versions.count, 2);
+    EXPECT_EQ(versions.entries[0].number, 1);
+    EXPECT_EQ(versions.entries[1].number, 3);
+    EXPECT_EQ(context.NextVersionNumber(), 4) << "numbers are never reused";
+
+    std::string target = folder / "v3.doc";
+    EXPECT_EQ(context.RetrieveVersion(target.c_str(), 3), 0);
+    EXPECT_EQ(ReadFileText(target), "v3") << "the other versions stay retrievable";
+
+    EXPECT_EQ(context.DeleteVersion(1), 1);
+    EXPECT_TRUE(context.ArchiveExists());
+    EXPECT_EQ(context.DeleteVersion(3), 1) << "the last version goes with the archive";
+    EXPECT_FALSE(context.ArchiveExists());
+    EXPECT_EQ(context.DeleteArchive(), 1) << "nothing there is still done";
+}
+
+TEST_F(Operations, CopyTakesTheArchiveAlong) {
+    ArchiveContext context = FileWithVersions(2);
+    CreateDirectoryA((folder / "copies").c_str(), nullptr);
+    std::string target = folder / "copies\\report.doc";
+    EXPECT_EQ(context.CopyWithVersions(target.c_str(), true), 1);
+    EXPECT_EQ(ReadFileText(target), "v2");
+    EXPECT_TRUE(kstest::PathPresent(file));
+    ArchiveContext copied;
+    ASSERT_TRUE(copied.Resolve(target.c_str(), false, nullptr));
+    EXPECT_TRUE(copied.ArchiveExists());
+    EXPECT_EQ(copied.VersionCount(), 2);
+
+    // Copying again: the file exists (2111), and without asking the archive does (2110).
+    {
+        kstest::UiDriver ui;
+        ui.OnMessageBox("Keepsake (TM)", [](kstest::Window& box) { box.Press(IDNO); });
+        EXPECT_EQ(context.CopyWithVersions(target.c_str(), true), 1) << "No skips the file";
+        ASSERT_TRUE(ui.Finish());
+        ASSERT_EQ(ui.Seen().size(), 1u);
+        EXPECT_EQ(ui.Seen()[0].text,
+                  target + "\nThis file already exists.\n\nReplace existing file and all associated versions?");
+        EXPECT_EQ(ui.Seen()[0].icon, static_cast<UINT>(MB_ICONWARNING));
+    }
+    {
+        kstest::UiDriver ui;
+        ui.OnMessageBox("Keepsake (TM)", [](kstest::Window& box) { box.Press(IDCANCEL); });
+        EXPECT_EQ(context.CopyWithVersions(target.c_str(), false), 0) << "Cancel";
+        ASSERT_TRUE(ui.Finish());
+        ASSERT_EQ(ui.Seen().size(), 1u);
+        EXPECT_EQ(ui.Seen()[0].text, target + "\nAn archive for this file already exists in " + folder.path() +
+                                         "\\copies.\n\nReplace existing archive?");
+    }
+}
+
+TEST_F(Operations, FileWithoutArchiveIsCopiedAlone) {
+    ArchiveContext context;
+    ASSERT_TRUE(context.Resolve(file.c_str(), false, nullptr));
+    std::string target = folder / "alone.doc";
+    EXPECT_EQ(context.CopyWithVersions(target.c_str(), false), 1);
+    EXPECT_EQ(ReadFileText(target), "first content");
+}
+
+TEST_F(Operations, MoveLeavesNothingBehindAndTheArchiveFollowsTheNewName) {
+    ArchiveContext context = FileWithVersions(2);
+    std::string oldArchive = context.archivePath;
+    std::string target = folder / "renamed.doc";
+    EXPECT_EQ(context.MoveWithVersions(target.c_str(), false), 1);
+    EXPECT_FALSE(kstest::PathPresent(file));
+    EXPECT_FALSE(kstest::PathPresent(oldArchive));
+    ArchiveContext moved;
+    ASSERT_TRUE(moved.Resolve(target.c_str(), false, nullptr));
+    EXPECT_EQ(moved.VersionCount(), 2);
+    EXPECT_EQ(ReadFileText(target), "v2");
+}
+
+TEST_F(Operations, MoveWhoseFileCopyFailsKeepsTheWorkingFileAndItsVersions) {
+    ArchiveContext context = FileWithVersions(2);
+    std::string target = folder / "locked.doc";
+    ASSERT_TRUE(kstest::WriteFileText(target, "in the way"));
+    // Held open without sharing: the file cannot be replaced.
+    HANDLE blocker = CreateFileA(target.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(blocker, INVALID_HANDLE_VALUE);
+
+    kstest::UiDriver ui;
+    ui.OnMessageBox("Keepsake (TM)");
+    EXPECT_EQ(context.MoveWithVersions(target.c_str(), false), 0);
+    ASSERT_TRUE(ui.Finish());
+    CloseHandle(blocker);
+    ASSERT_EQ(ui.Seen().size(), 1u);
+    EXPECT_EQ(ui.Seen()[0].text, "Error!  The file locked.doc could not be moved to " + folder.path() + "!");
+    EXPECT_EQ(ReadFileText(file), "v2") << "the working file is never lost";
+}
+
+TEST_F(Operations, CopyOrMoveOntoItselfLosesNothing) {
+    ArchiveContext context = FileWithVersions(2);
+    std::string upper = file;
+    for (char& c : upper) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+    std::string shortName = kstest::ShortPath(file);
+
+    struct Case {
+        std::string target;
+        bool move;
+        const char* verb;
+    } cases[] = {{file, true, "moved"}, {upper, true, "moved"}, {shortName, true, "moved"}, {file, false, "copied"}};
+    for (const Case& c : cases) {
+        kstest::UiDriver ui;
+        ui.OnMessageBox("Keepsake (TM)");
+        int result = c.move ? context.MoveWithVersions(c.target.c_str(), true)
+                            : context.CopyWithVersions(c.target.c_str(), true);
+        EXPECT_EQ(result, 0) << c.target;
+        ASSERT_TRUE(ui.Finish());
+        ASSERT_EQ(ui.Seen().size(), 1u) << c.target;
+        EXPECT_NE(ui.Seen()[0].text.find(std::string("could not be ") + c.verb), std::string::npos);
+        EXPECT_EQ(ReadFileText(file), "v2");
+        EXPECT_EQ(context.VersionCount(), 2);
+    }
+}
+
+TEST(VersionTime, RecordTimeIsShownInLocalTime) {
+    // 2024-03-15 23:30:00 UTC in MS-DOS packing.
+    uint32_t dosTime = (44u << 25) | (3u << 21) | (15u << 16) | (23u << 11) | (30u << 5);
+    char text[100];
+    ASSERT_TRUE(FormatRecordTime(dosTime, text));
+    TIME_ZONE_INFORMATION zone;
+    GetTimeZoneInformation(&zone);
+    SYSTEMTIME expected{};
+    expected.wYear = 2024;
+    expected.wMonth = 3;
+    expected.wDay = 15;
+    expected.wHour = 23;
+    expected.wMinute = 30;
+    SYSTEMTIME local;
+    ASSERT_TRUE(SystemTimeToTzSpecificLocalTime(nullptr, &expected, &local));
+    char wanted[100];
+    ASSERT_TRUE(FormatLocalTime(local, wanted));
+    EXPECT_STREQ(text, wanted);
+    char zoneName[64] = "";
+    if (GetEnvironmentVariableA("TZ", zoneName, sizeof zoneName) && strcmp(zoneName, "Asia/Tokyo") == 0) {
+        ASSERT_LT(zone.Bias, 0) << "the run east of UTC must really be east of UTC";
+    }
+    if (zone.Bias < 0) {
+        // East of UTC: 23:30 UTC is already the next day.
+        EXPECT_EQ(local.wDay, 16);
+        EXPECT_NE(std::string(text).find("16"), std::string::npos) << text;
+    }
+    EXPECT_FALSE(FormatRecordTime(0, text)) << "month 0 is no date";
+    EXPECT_STREQ(text, "");
+}
+
+}  // namespace
