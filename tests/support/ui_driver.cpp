@@ -125,17 +125,23 @@ bool Window::IsVisible(int id) const {
 }
 
 std::vector<std::string> Window::ListBoxItems(int id) const {
+    // The wide messages, converted here: Wine answers LB_GETTEXT of another
+    // process's list box in UTF-16 even when asked for ANSI.
     std::vector<std::string> items;
     HWND list = Control(id);
     DWORD_PTR count = 0;
-    if (!list || !SendMessageTimeoutA(list, LB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, 2000, &count)) return items;
+    if (!list || !SendMessageTimeoutW(list, LB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, 2000, &count)) return items;
     for (DWORD_PTR i = 0; i < count && static_cast<LONG_PTR>(count) > 0; ++i) {
         DWORD_PTR length = 0;
-        SendMessageTimeoutA(list, LB_GETTEXTLEN, i, 0, SMTO_ABORTIFHUNG, 2000, &length);
-        std::string item(length + 1, '\0');
+        SendMessageTimeoutW(list, LB_GETTEXTLEN, i, 0, SMTO_ABORTIFHUNG, 2000, &length);
+        std::wstring wide(length + 1, L'\0');
         DWORD_PTR copied = 0;
-        SendMessageTimeoutA(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(&item[0]), SMTO_ABORTIFHUNG, 2000, &copied);
-        item.resize(static_cast<LONG_PTR>(copied) > 0 ? copied : 0);
+        SendMessageTimeoutW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(&wide[0]), SMTO_ABORTIFHUNG, 2000, &copied);
+        wide.resize(static_cast<LONG_PTR>(copied) > 0 ? copied : 0);
+        std::string item(wide.size() * 2 + 1, '\0');
+        int bytes = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), static_cast<int>(wide.size()), &item[0],
+                                        static_cast<int>(item.size()), nullptr, nullptr);
+        item.resize(bytes > 0 ? bytes : 0);
         items.push_back(item);
     }
     return items;

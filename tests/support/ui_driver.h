@@ -26,7 +26,8 @@ constexpr DWORD kDefaultWaitMs = 10000;
 struct MessageBoxInfo {
     std::string caption;
     std::string text;
-    UINT icon = 0;                       // MB_ICONSTOP, MB_ICONQUESTION, MB_ICONWARNING, MB_ICONINFORMATION or 0
+    UINT icon = 0;                       // MB_ICONSTOP, MB_ICONQUESTION, MB_ICONWARNING, MB_ICONINFORMATION or 0;
+                                         // reliable for this process's boxes only (icon handles differ across processes)
     std::vector<int> buttons;            // ids in creation order (IDOK, IDCANCEL, IDYES, ...)
     std::vector<std::string> buttonTexts;
 };
