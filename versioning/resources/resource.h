@@ -146,4 +146,24 @@
 #define IDC_ABOUT_LINE_3            1049
 #define IDC_ABOUT_PRODUCT           1050
 
+// History page (102), its toolbar and the version list
+#define IDD_HISTORY_PAGE            102
+#define IDI_CHECK_EMPTY             110
+#define IDI_CHECK_TICKED            111
+#define IDB_HISTORY_TOOLBAR         136
+#define IDC_HISTORY_SPIN            1003
+#define IDC_HISTORY_COMPRESSED      1044
+#define IDC_HISTORY_LIMIT_LABEL     1034
+#define IDC_HISTORY_LIMIT           1035
+#define IDC_HISTORY_LIST            1026
+#define IDC_HISTORY_COMMENT         1058
+#define IDC_HISTORY_TOOLBAR_PLACE   1060
+#define IDC_READONLY_COMMENT        1063
+#define IDC_HISTORY_TOOLBAR         11060
+#define IDC_TOOL_SAVE_AS            1061
+#define IDC_TOOL_DELETE             1062
+#define IDC_TOOL_PRINT_HISTORY      1063
+#define IDC_TOOL_SETTINGS           1064
+#define IDC_TOOL_ABOUT              1065
+
 #endif
