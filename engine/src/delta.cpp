@@ -8,6 +8,10 @@ namespace {
 
 constexpr size_t kSeed = 16;          // bytes hashed to find a match
 constexpr size_t kMaxTableBits = 24;  // 64 MiB of table at most
+// After an insert or delete the new alignment is near the old one: every
+// source position within this distance of it is indexed, nearest first.
+constexpr size_t kLocalRadius = 4096;
+constexpr unsigned kLocalBits = 14;
 
 void putVarint(Bytes& out, uint64_t v) {
     while (v >= 0x80) {
@@ -69,9 +73,15 @@ struct DeltaWriter {
 }  // namespace
 
 // Greedy matching against a sampled index of the source. The common case is
-// a few small edits, so before any lookup the encoder tries the place where
-// the last match would continue; after an insert or delete the index finds
-// the new alignment within one sampling step and the match is grown back.
+// a few small edits, so before any lookup the encoder tries the source byte
+// on the last match's diagonal (same shift between source and target): after
+// a replacement the match resumes there at once, even in repetitive text
+// where the index holds other places with the same bytes. After an insert or
+// delete the index finds the new alignment within one sampling step and the
+// match is grown back over the bytes before it. In repetitive content the
+// sampled index mostly holds some other copy of the same bytes, so a second,
+// small index of every source position near the broken diagonal is asked
+// first: it finds the nearest copy, which is the one the edit moved.
 Bytes encodeDelta(const uint8_t* source, size_t sourceSize, const uint8_t* target, size_t targetSize) {
     DeltaWriter w;
     putVarint(w.out, sourceSize);
@@ -90,13 +100,44 @@ Bytes encodeDelta(const uint8_t* source, size_t sourceSize, const uint8_t* targe
     for (size_t pos = 0; pos + kSeed <= sourceSize; pos += stride)
         table[seedHash(source + pos, bits)] = static_cast<uint32_t>(pos + 1);
 
-    size_t pos = 0, literalStart = 0, expected = 0;
+    std::vector<uint32_t> localEntry(size_t(1) << kLocalBits), localStamp(size_t(1) << kLocalBits, 0);
+    uint32_t localGeneration = 0;
+    bool localStale = true;
+    // Building the local index is paid from a budget, so content that changes
+    // every few bytes costs a bounded multiple of its size.
+    uint64_t localBudget = 4 * static_cast<uint64_t>(targetSize) + (1u << 20);
+
+    size_t pos = 0, literalStart = 0;
+    uint64_t shift = 0;  // source offset minus target offset of the last match, modulo 2^64
     while (pos + kSeed <= targetSize) {
         size_t candidate = SIZE_MAX;
-        if (expected + kSeed <= sourceSize && load64(source + expected) == load64(target + pos) &&
-            load64(source + expected + 8) == load64(target + pos + 8)) {
-            candidate = expected;
+        size_t onDiagonal = static_cast<size_t>(pos + shift);
+        if (onDiagonal < sourceSize && sourceSize - onDiagonal >= kSeed &&
+            load64(source + onDiagonal) == load64(target + pos) &&
+            load64(source + onDiagonal + 8) == load64(target + pos + 8)) {
+            candidate = onDiagonal;
         } else {
+            if (localStale && localBudget >= 2 * kLocalRadius && onDiagonal < sourceSize) {
+                localBudget -= 2 * kLocalRadius;
+                localStale = false;
+                ++localGeneration;
+                for (size_t d = 0; d <= kLocalRadius; ++d) {
+                    for (size_t at : {onDiagonal + d, onDiagonal - d}) {
+                        if (at > onDiagonal + d || at + kSeed > sourceSize) continue;  // wrapped or past the end
+                        uint32_t h = seedHash(source + at, kLocalBits);
+                        if (localStamp[h] != localGeneration) {
+                            localStamp[h] = localGeneration;
+                            localEntry[h] = static_cast<uint32_t>(at);
+                        }
+                    }
+                }
+            }
+            uint32_t h = seedHash(target + pos, kLocalBits);
+            if (!localStale && localStamp[h] == localGeneration &&
+                std::memcmp(source + localEntry[h], target + pos, kSeed) == 0)
+                candidate = localEntry[h];
+        }
+        if (candidate == SIZE_MAX) {
             uint32_t entry = table[seedHash(target + pos, bits)];
             if (entry && std::memcmp(source + entry - 1, target + pos, kSeed) == 0) candidate = entry - 1;
         }
@@ -112,9 +153,10 @@ Bytes encodeDelta(const uint8_t* source, size_t sourceSize, const uint8_t* targe
                                       std::min(sourceSize - candidate, targetSize - pos));
         w.add(target + literalStart, pos - back - literalStart);
         w.copy(candidate - back, back + forward);
+        shift = static_cast<uint64_t>(candidate) - pos;
+        localStale = true;
         pos += forward;
         literalStart = pos;
-        expected = candidate + forward;
     }
     w.add(target + literalStart, targetSize - literalStart);
     return std::move(w.out);
