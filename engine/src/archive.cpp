@@ -30,6 +30,18 @@ constexpr uint64_t kZlibMaxRatio = 1032;
 constexpr uint64_t kMinChainAllowance = 64 * 1024;
 constexpr size_t kMaxChainDepth = 1000;
 constexpr int kReadAttempts = 4;
+// What a version may rebuild to, given the archive it comes from: highly
+// repetitive content is allowed far beyond zlib's ratio, but a small damaged
+// file cannot make a reader allocate gigabytes.
+constexpr uint64_t kContentPerArchiveByte = 1100;
+constexpr uint64_t kContentAlwaysAllowed = uint64_t(64) << 20;
+
+uint64_t contentLimit(File& file) {
+    uint64_t size = 0;
+    file.size(&size);
+    uint64_t limit = size > kMaxContentSize / kContentPerArchiveByte ? kMaxContentSize : size * kContentPerArchiveByte;
+    return std::min(kMaxContentSize, std::max(limit, kContentAlwaysAllowed));
+}
 
 // ---- little-endian encoding ----------------------------------------------
 
@@ -219,13 +231,23 @@ bool decodeDirectory(const Bytes& bytes, uint64_t fileSize, ArchiveState* s) {
             : (n.kind != ContentNode::Delta || !s->findNode(n.parent) || n.parent == n.id))
             return false;
     }
-    // Chains must end at a full node: walking up from any node reaches one
-    // within as many steps as there are nodes.
-    for (const ContentNode& n : s->nodes) {
-        const ContentNode* at = &n;
-        size_t steps = 0;
-        while (at->kind == ContentNode::Delta && steps++ <= s->nodes.size()) at = s->findNode(at->parent);
-        if (at->kind != ContentNode::Full) return false;
+    // Chains must end at a full node. Each node is walked once: a walk stops
+    // at a node already known to reach one, and a walk that comes back to a
+    // node of its own path has found a cycle.
+    enum : uint8_t { Unknown, OnPath, Reaches };
+    std::vector<uint8_t> mark(s->nodes.size(), Unknown);
+    std::vector<size_t> path;
+    for (size_t i = 0; i < s->nodes.size(); ++i) {
+        size_t at = i;
+        path.clear();
+        while (mark[at] == Unknown && s->nodes[at].kind == ContentNode::Delta) {
+            mark[at] = OnPath;
+            path.push_back(at);
+            at = static_cast<size_t>(s->findNode(s->nodes[at].parent) - s->nodes.data());
+        }
+        if (mark[at] == OnPath) return false;
+        mark[at] = Reaches;
+        for (size_t p : path) mark[p] = Reaches;
     }
     uint32_t previous = 0;
     for (const VersionEntry& v : s->versions) {
@@ -555,6 +577,9 @@ Status rebuildContent(File& file, const ArchiveState& s, uint32_t nodeId, Bytes*
     std::vector<const ContentNode*> chain;
     for (const ContentNode* n = s.findNode(nodeId); n; n = n->kind == ContentNode::Delta ? s.findNode(n->parent) : nullptr)
         chain.push_back(n);
+    uint64_t limit = contentLimit(file);
+    for (const ContentNode* n : chain)
+        if (n->contentSize > limit || n->rawLength > limit) return kCorrupt;
     Bytes base;
     Status status = readBlock(file, *chain.back(), &base);
     if (status != kOk) return status;

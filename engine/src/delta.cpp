@@ -105,7 +105,7 @@ Bytes encodeDelta(const uint8_t* source, size_t sourceSize, const uint8_t* targe
     bool localStale = true;
     // Building the local index is paid from a budget, so content that changes
     // every few bytes costs a bounded multiple of its size.
-    uint64_t localBudget = 4 * static_cast<uint64_t>(targetSize) + (1u << 20);
+    uint64_t localBudget = 4 * static_cast<uint64_t>(targetSize) + 8 * kLocalRadius;
 
     size_t pos = 0, literalStart = 0;
     uint64_t shift = 0;  // source offset minus target offset of the last match, modulo 2^64
