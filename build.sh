@@ -2,6 +2,8 @@
 # Builds Keepsake for 64-bit and 32-bit Windows and the native engine tree.
 #   ./build.sh         build everything
 #   ./build.sh test    build everything and run every test (native, then under Wine)
+#   ./build.sh tour    build everything, install Keepsake into a fresh Wine prefix
+#                      and take the tour through the shell, with screenshots
 set -eu
 cd "$(dirname "$0")"
 jobs=${JOBS:-$(nproc)}
@@ -27,6 +29,9 @@ echo
 echo "64-bit Windows: $PWD/build/x64/bin"
 echo "32-bit Windows: $PWD/build/i686/bin"
 
+if [ "${1:-}" = tour ]; then
+    exec sh tour/run.sh
+fi
 if [ "${1:-}" = test ]; then
     status=0
     (cd build/native && ctest --output-on-failure -j "$jobs") || status=1
