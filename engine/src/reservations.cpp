@@ -24,17 +24,34 @@ Status Reservations::openLocked(FileSystem& fs, const std::string& path, std::un
     return kOk;
 }
 
+void Reservations::dropForgotten() {
+    Clock::time_point now = Clock::now();
+    for (auto it = held_.begin(); it != held_.end();) {
+        if (now - it->second.since > forgottenAfter_) {
+            it->second.file->unlock();
+            it = held_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
 Status Reservations::reserve(FileSystem& fs, const std::string& path) {
     Key key = keyOf(path);
     {
         std::lock_guard<std::mutex> guard(mutex_);
-        if (held_.count(key)) return kOk;
+        dropForgotten();
+        auto it = held_.find(key);
+        if (it != held_.end()) {
+            it->second.since = Clock::now();
+            return kOk;
+        }
     }
     std::unique_ptr<File> file;
     Status status = openLocked(fs, path, &file);
     if (status != kOk) return status;
     std::lock_guard<std::mutex> guard(mutex_);
-    held_[key] = std::move(file);
+    held_[key] = Held{std::move(file), Clock::now()};
     return kOk;
 }
 
@@ -44,7 +61,7 @@ void Reservations::release(const std::string& path) {
         std::lock_guard<std::mutex> guard(mutex_);
         auto it = held_.find(keyOf(path));
         if (it == held_.end()) return;
-        file = std::move(it->second);
+        file = std::move(it->second.file);
         held_.erase(it);
     }
     file->unlock();
@@ -54,9 +71,10 @@ Status Reservations::update(FileSystem& fs, const std::string& path, const std::
     std::unique_ptr<File> file;
     {
         std::lock_guard<std::mutex> guard(mutex_);
+        dropForgotten();
         auto it = held_.find(keyOf(path));
         if (it != held_.end()) {
-            file = std::move(it->second);
+            file = std::move(it->second.file);
             held_.erase(it);
         }
     }

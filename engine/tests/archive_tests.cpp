@@ -2,7 +2,10 @@
 // back byte for byte after any sequence of saves, deletions and limit
 // changes, numbers are never reused, and damage is reported, never believed.
 #include "archive_helpers.h"
+#include "reservations.h"
 #include "test_data.h"
+
+#include <thread>
 
 using namespace kseng;
 using namespace kseng::testing;
@@ -194,6 +197,24 @@ TEST(Archive, ReservationExcludesOtherHolders) {
     EXPECT_FALSE(second->tryLock());
     first.reset();
     EXPECT_TRUE(second->tryLock()) << "closing gives the reservation back";
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Reservations, AForgottenReservationIsGivenBack) {
+    MemoryFiles fs;
+    ASSERT_EQ(create(fs, Bytes(10, 'a')), kOk);
+    Reservations reservations(std::chrono::milliseconds(50));
+    // A thread reserves and goes away without updating or giving it back.
+    std::thread([&] { EXPECT_EQ(reservations.reserve(fs, kArchive), kOk); }).join();
+    auto other = fs.open(kArchive, OpenMode::ReadWrite);
+    EXPECT_FALSE(other->tryLock());
+    EXPECT_EQ(reservations.update(fs, kArchive, [](File&) { return kOk; }), kReserved);
+    std::this_thread::sleep_for(std::chrono::milliseconds(80));
+    EXPECT_EQ(reservations.update(fs, kArchive, [](File&) { return kOk; }), kOk);
+    EXPECT_TRUE(other->tryLock());
 }
 
 }  // namespace
