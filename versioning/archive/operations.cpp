@@ -11,6 +11,7 @@
 #include "messages.h"
 #include "module.h"
 #include "paths.h"
+#include "transfer.h"
 #include "version_time.h"
 #include "../resources/resource.h"
 
@@ -338,7 +339,8 @@ int ArchiveContext::DeleteArchive() {
     return 1;
 }
 
-static int CopyOrMove(ArchiveContext& source, const char* newPath, bool askIfExists, bool move) {
+TransferResult TransferWithVersions(ArchiveContext& source, const char* newPath, bool askIfExists, TransferKind kind) {
+    const bool move = kind == TransferKind::Move;
     WaitCursor cursor;
     const UINT failedId = move ? IDS_MOVE_FAILED : IDS_COPY_FAILED;
     char targetFolder[MAX_PATH], targetName[MAX_PATH], targetArchiveName[MAX_PATH];
@@ -349,7 +351,7 @@ static int CopyOrMove(ArchiveContext& source, const char* newPath, bool askIfExi
     if (SameFile(source.workingPath, newPath)) {
         cursor.Restore();
         ShowMessage(MessageOwner(), failedId, MB_OK, targetName, targetFolder);
-        return 0;
+        return TransferResult::Failed;
     }
 
     ArchiveNameResult named = MakeArchiveName(newPath, targetArchiveName);
@@ -360,7 +362,7 @@ static int CopyOrMove(ArchiveContext& source, const char* newPath, bool askIfExi
             static_cast<int>(sizeof targetArchivePath)) {
         cursor.Restore();
         ShowMessage(MessageOwner(), IDS_PATH_TOO_LONG, MB_OK | MB_ICONSTOP);
-        return 0;
+        return TransferResult::Failed;
     }
     if (named == ArchiveNameResult::NoShortForm) targetArchivePath[0] = '\0';  // the target folder is not there
 
@@ -373,8 +375,8 @@ static int CopyOrMove(ArchiveContext& source, const char* newPath, bool askIfExi
         answer = ShowMessage(MessageOwner(), IDS_ARCHIVE_EXISTS, MB_YESNOCANCEL | MB_ICONWARNING, newPath,
                              targetArchiveFolder);
     }
-    if (answer == IDNO) return 1;
-    if (answer == IDCANCEL) return 0;
+    if (answer == IDNO) return TransferResult::Skipped;
+    if (answer == IDCANCEL) return TransferResult::Cancelled;
     cursor.Show();
 
     bool archiveExisted = source.ArchiveExists();
@@ -393,15 +395,20 @@ static int CopyOrMove(ArchiveContext& source, const char* newPath, bool askIfExi
     if (!fileCopied || (archiveExisted && !archiveCopied)) {
         cursor.Restore();
         ShowMessage(MessageOwner(), failedId, MB_OK, targetName, targetFolder);
-        return 0;
+        return TransferResult::Failed;
     }
-    return 1;
+    return TransferResult::Done;
+}
+
+// 1 done or skipped by the user, 0 cancelled or failed.
+static int TransferAnswer(TransferResult result) {
+    return result == TransferResult::Done || result == TransferResult::Skipped ? 1 : 0;
 }
 
 int ArchiveContext::CopyWithVersions(const char* newPath, bool askIfExists) {
-    return CopyOrMove(*this, newPath, askIfExists, false);
+    return TransferAnswer(TransferWithVersions(*this, newPath, askIfExists, TransferKind::Copy));
 }
 
 int ArchiveContext::MoveWithVersions(const char* newPath, bool askIfExists) {
-    return CopyOrMove(*this, newPath, askIfExists, true);
+    return TransferAnswer(TransferWithVersions(*this, newPath, askIfExists, TransferKind::Move));
 }
