@@ -98,6 +98,8 @@
 #define IDS_MOVE_COPY_PROGRESS      2176
 #define IDS_DELETING                2177
 #define IDS_DELETING_FILE           2178
+// Template of the Open dialog as folder chooser (several files)
+#define IDD_FOLDER_CHOOSER          19000
 
 // Limits and progress
 #define IDS_MAX_TEMP_RANGE          2200
