@@ -1,7 +1,54 @@
-// The plain exports through which other programs reach keepshel.
+// The plain exports through which other programs reach keepshel: the same
+// actions as the shell menu, for one file given by its full path. No
+// exception leaves them.
 #include <windows.h>
 
+#include <cstdint>
+
+#include "save_command.h"
+#include "../archive/archive_context.h"
 #include "../archive/settings.h"
+
+namespace {
+
+// What a caller reads when it asks the impossible: no archive, none read.
+constexpr int kUnreadable = -1;
+
+}  // namespace
+
+extern "C" int WINAPI KSArchive(HWND owner, const char* path) {
+    try {
+        return SaveOneFileVersion(owner, path);
+    } catch (...) {
+        return 0;
+    }
+}
+
+// facts[0]: 1 when the file has an archive, else 0; facts[1]: its number
+// of versions, 0 without an archive, -1 for an archive that cannot be read.
+// Answers the same count. Never shows anything.
+extern "C" int WINAPI KSInfo(const char* path, int32_t* facts) {
+    try {
+        ArchiveContext context;
+        int exists = 0;
+        int count = 0;
+        if (path && context.Resolve(path, false, nullptr)) {
+            exists = context.ArchiveExists() ? 1 : 0;
+            if (exists) count = context.VersionCount();
+        }
+        if (facts) {
+            facts[0] = exists;
+            facts[1] = count;
+        }
+        return count;
+    } catch (...) {
+        if (facts) {
+            facts[0] = 0;
+            facts[1] = kUnreadable;
+        }
+        return kUnreadable;
+    }
+}
 
 extern "C" int WINAPI KSControlPanel() {
     try {

@@ -24,6 +24,22 @@ struct SaveFacts {
 
 enum class CheckResult { Checked, Cancelled };
 
+// One file with an archive: the comment offers the number its next version
+// will carry.
+void OfferNextVersionNumber(const ArchiveContext& context, SaveOptions& options) {
+    char format[MAX_PATH];
+    LoadText(IDS_VERSION_COMMENT, format, sizeof format);
+    FormatText(options.comment, sizeof options.comment, format, context.NextVersionNumber());
+}
+
+// The next version into an existing archive (1 saved, 0 not), else a new
+// archive with the first (the engine's status, 0 for success).
+int SaveWithOptions(ArchiveContext& context, const SaveOptions& options) {
+    if (context.ArchiveExists()) return context.SaveNextVersion(options.comment, options.permanent);
+    return context.SaveFirstVersion(options.permanent, options.maxTemporary, options.useCompression,
+                                    options.singleLocation);
+}
+
 // Tells the user why one file is not saved. With several entries the user
 // may end the whole command: answers false then.
 bool Refuse(HWND owner, WaitCursor& cursor, bool several, UINT messageId, const char* value) {
@@ -76,12 +92,9 @@ void PrepareOptions(const SelectedFileList& files, const SaveFacts& facts, const
     char multiple[MAX_PATH];
     LoadText(IDS_MULTIPLE_FILES, multiple, sizeof multiple);
     if (strcmp(title, multiple) != 0) {
-        // One file: offer the number its next version will carry.
         ArchiveContext first;
         first.Resolve(files.First()->path, true, nullptr);
-        char format[MAX_PATH];
-        LoadText(IDS_VERSION_COMMENT, format, sizeof format);
-        FormatText(options.comment, sizeof options.comment, format, first.NextVersionNumber());
+        OfferNextVersionNumber(first, options);
     } else {
         LoadText(IDS_ADD_COMMENT, options.comment, sizeof options.comment);
     }
@@ -92,11 +105,7 @@ void SaveOne(const SelectedFile* entry, const SaveOptions& options) {
     if (!context.Resolve(entry->path, true, nullptr)) return;
     if (IsZeroLengthFile(entry->path) || !context.WorkingFileIsNewer()) return;
     // Each operation reports its own failures.
-    if (context.ArchiveExists())
-        context.SaveNextVersion(options.comment, options.permanent);
-    else
-        context.SaveFirstVersion(options.permanent, options.maxTemporary, options.useCompression,
-                                 options.singleLocation);
+    SaveWithOptions(context, options);
 }
 
 void SaveFiles(const SelectedFileList& files, HWND owner, const SaveOptions& options) {
@@ -147,4 +156,27 @@ void SaveVersions(SelectedFileList& files, HWND owner) {
     PrepareOptions(files, facts, title, options);
     if (ShowNewVersionDialog(owner, &options) != IDOK) return;
     SaveFiles(files, owner, options);
+}
+
+int SaveOneFileVersion(HWND owner, const char* path) {
+    ArchiveContext context;
+    // Resolve has told the user why the file has no place for an archive;
+    // like the refusals below, the answer is that message's OK.
+    if (!context.Resolve(path ? path : "", true, owner)) return IDOK;
+    if (IsZeroLengthFile(context.workingPath))
+        return ShowMessage(owner, IDS_ZERO_LENGTH, MB_OK | MB_ICONSTOP, context.workingName);
+    if (!context.WorkingFileIsNewer())
+        return ShowMessage(owner, IDS_NOT_NEWER, MB_OK | MB_ICONSTOP, context.workingName);
+
+    SaveOptions options;
+    InitSaveOptions(&options);
+    options.title = context.workingName;
+    options.firstVersion = context.ArchiveExists() ? 0 : 1;
+    if (options.firstVersion)
+        options.comment[0] = '\0';
+    else
+        OfferNextVersionNumber(context, options);
+    int answer = ShowNewVersionDialog(owner, &options);
+    if (answer != IDOK) return answer;
+    return SaveWithOptions(context, options);
 }

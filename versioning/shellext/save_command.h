@@ -12,4 +12,12 @@
 // the user; nothing is returned.
 void SaveVersions(SelectedFileList& files, HWND owner);
 
+// The same flow for one file given by path, as other programs start it:
+// no folder expansion, no exclusion test, no wait cursor, and `owner` over
+// Resolve's messages too. Answers IDOK after a message that refuses the
+// file, the dialog's answer when it is not OK, and otherwise the save's
+// result: the engine's status for a first version (0 for success), 1 or 0
+// (saved or not) for a further one.
+int SaveOneFileVersion(HWND owner, const char* path);
+
 #endif
