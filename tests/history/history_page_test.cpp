@@ -296,6 +296,28 @@ TEST_F(HistoryPageTest, HelpButtonTopicAndWhatsThis) {
     EXPECT_TRUE(found);
 }
 
+// The page marks the Help button of whatever sheet holds it, once.
+TEST(HistoryPageHelpButton, GetsItsAccessKeyOnlyWhenItHasNone) {
+    VersionedFile file;
+    struct Case {
+        const char* before;
+        const char* after;
+    };
+    const Case cases[] = {{"Help", "&Help"}, {"&Help", "&Help"}, {"Helper", "Helper"}};
+    for (const Case& c : cases) {
+        HWND sheet = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 400, 400, nullptr, nullptr, nullptr, nullptr);
+        HWND button = CreateWindowExA(0, "BUTTON", c.before, WS_CHILD, 0, 0, 50, 14, sheet,
+                                      reinterpret_cast<HMENU>(IDHELP), nullptr, nullptr);
+        HistoryPage page(&file.context);
+        PROPSHEETPAGEA description = MakeHistoryPageDescription(&page, kHistoryWindowPageFlags, nullptr, nullptr);
+        HWND dialog = CreateDialogParamA(ModuleInstance(), MAKEINTRESOURCEA(IDD_HISTORY_PAGE), sheet, &HistoryPageProc,
+                                         reinterpret_cast<LPARAM>(&description));
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(kstest::TextOfWindow(button), c.after) << c.before;
+        DestroyWindow(sheet);
+    }
+}
+
 TEST(HistoryPageTable, HelpTableHoldsThePagesPairs) {
     kstest::UseOwnResources();
     std::vector<DWORD> pairs;
