@@ -11,6 +11,7 @@
 
 #include "archive/module.h"
 #include "archive/settings.h"
+#include "dialog_test_support.h"
 #include "history_test_support.h"
 
 namespace {
@@ -155,6 +156,26 @@ TEST(VersionList, DeletingStopsAtCancelOnAPermanentVersion) {
     // Version 4 went before the question; 2 and the rows after it stay.
     EXPECT_EQ(file.ArchiveNumbers(), (Numbers{1, 2, 3}));
     EXPECT_TRUE(PumpUntil([&] { return host.RowCount() == 3; }, 2000)) << "the page reloads by itself";
+}
+
+// While the question about a permanent version is open, the page reloads
+// the list (a version is already gone): the versions chosen before still
+// are the ones deleted.
+TEST(VersionList, AReloadDuringTheQuestionDoesNotChangeWhatIsDeleted) {
+    VersionedFile file;
+    file.Save(4, {2});
+    SheetHost host(&file.context);
+    host.SelectOnly({0, 2, 3});  // versions 4, 2 and 1
+
+    kstest::UiDriver ui;
+    ui.OnMessageBox(kstest::kProductCaption, [](Window& box) { box.Press(IDYES); });
+    ui.OnMessageBox(kstest::kProductCaption, [&](Window& box) {
+        kstest::WaitFor([&] { return host.RowCount() == 3; }, 3000);  // the reload has happened
+        box.Press(IDYES);
+    });
+    host.Command(IDC_TOOL_DELETE);
+    ASSERT_TRUE(ui.Finish());
+    EXPECT_EQ(file.ArchiveNumbers(), (Numbers{3}));
 }
 
 TEST(VersionList, DeletingTheOnlyVersionEmptiesAndDisablesTheList) {

@@ -295,7 +295,7 @@ PROPSHEETPAGEA MakeHistoryPageDescription(HistoryPage* page, DWORD flags, LPFNPS
     InitCommonControlsEx(&classes);
 
     PROPSHEETPAGEA description{};
-    description.dwSize = PROPSHEETPAGEA_V1_SIZE;
+    description.dwSize = PROPSHEETPAGEA_V2_SIZE;  // 48 bytes on 32-bit Windows
     description.dwFlags = flags;
     description.hInstance = ModuleInstance();
     description.pszTemplate = MAKEINTRESOURCEA(IDD_HISTORY_PAGE);
