@@ -7,6 +7,8 @@
 #include "reservations.h"
 
 #include <cstring>
+#include <map>
+#include <mutex>
 #include <new>
 #include <vector>
 
@@ -58,13 +60,27 @@ VersionMeta metaFrom(const char* user, const char* comment, int32_t permanent) {
     return meta;
 }
 
-// The records of the calling thread's last directory read: they must outlive
+// The records of each thread's last directory read: they must outlive
 // EngineCloseDirectory, and one buffer a thread keeps memory flat however
-// often the history is read.
-thread_local std::vector<EngineVersionRecord> tRecords;
+// often the history is read. A map rather than thread_local storage, whose
+// destructors would run from a DLL that may be unloaded before the thread
+// ends; DllMain gives a thread's buffer back when the thread ends.
+std::mutex gRecordsMutex;
+std::map<uint64_t, std::vector<EngineVersionRecord>> gRecords;
 EngineVersionRecord gNoRecords[1];
 
+std::vector<EngineVersionRecord>& recordsOfThisThread() {
+    std::lock_guard<std::mutex> guard(gRecordsMutex);
+    return gRecords[currentThreadKey()];  // map nodes stay put while others come and go
+}
+
 }  // namespace
+
+void releaseThreadRecords() {
+    std::lock_guard<std::mutex> guard(gRecordsMutex);
+    gRecords.erase(currentThreadKey());
+}
+
 }  // namespace kseng
 
 using namespace kseng;
@@ -146,10 +162,11 @@ int KSENG_CALL EngineReadDirectory(const char* archivePath, ArchiveDirectory* di
         ArchiveState state;
         Status status = readState(platformFileSystem(), archivePath, &state);
         if (status != kOk) return status;
-        tRecords.assign(state.versions.size(), EngineVersionRecord());
+        std::vector<EngineVersionRecord>& records = recordsOfThisThread();
+        records.assign(state.versions.size(), EngineVersionRecord());
         for (size_t i = 0; i < state.versions.size(); ++i) {
             const VersionEntry& v = state.versions[i];
-            EngineVersionRecord& r = tRecords[i];
+            EngineVersionRecord& r = records[i];
             std::memcpy(r.comment, v.comment.data(), std::min(v.comment.size(), sizeof r.comment - 1));
             std::memcpy(r.userName, v.user.data(), std::min(v.user.size(), sizeof r.userName - 1));
             r.number = v.number;
@@ -161,7 +178,7 @@ int KSENG_CALL EngineReadDirectory(const char* archivePath, ArchiveDirectory* di
         directory->versionCounter =
             static_cast<uint16_t>(state.versionCounter > kLastVersionNumber ? kLastVersionNumber : state.versionCounter);
         directory->compressed = state.compressed ? 1 : 0;
-        directory->records = tRecords.empty() ? gNoRecords : tRecords.data();
+        directory->records = records.empty() ? gNoRecords : records.data();
         if (handle) *handle = directory->records;
         return kOk;
     });

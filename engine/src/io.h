@@ -52,6 +52,10 @@ public:
 // life of the process (short, so that it fits wherever path fits).
 std::string scratchName(const std::string& path, unsigned processId);
 
+// Identifies the calling thread to the operating system (the Win32 thread
+// id): usable from any thread, including ones the C++ runtime never started.
+uint64_t currentThreadKey();
+
 // The operating system's files.
 FileSystem& platformFileSystem();
 

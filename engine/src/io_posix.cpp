@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -115,6 +116,8 @@ private:
 };
 
 }  // namespace
+
+uint64_t currentThreadKey() { return static_cast<uint64_t>(pthread_self()); }
 
 FileSystem& platformFileSystem() {
     static PosixFileSystem fs;

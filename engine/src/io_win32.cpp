@@ -117,6 +117,8 @@ public:
 
 }  // namespace
 
+uint64_t currentThreadKey() { return GetCurrentThreadId(); }
+
 FileSystem& platformFileSystem() {
     static Win32FileSystem fs;
     return fs;

@@ -12,7 +12,7 @@ Reservations::Key Reservations::keyOf(const std::string& path) {
         else if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
     }
 #endif
-    return Key(key, std::this_thread::get_id());
+    return Key(key, currentThreadKey());
 }
 
 Status Reservations::openLocked(FileSystem& fs, const std::string& path, std::unique_ptr<File>* out) {

@@ -16,7 +16,6 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <utility>
 
 namespace kseng {
@@ -37,7 +36,7 @@ public:
     Status update(FileSystem& fs, const std::string& path, const std::function<Status(File&)>& change);
 
 private:
-    using Key = std::pair<std::string, std::thread::id>;
+    using Key = std::pair<std::string, uint64_t>;  // path and thread
     using Clock = std::chrono::steady_clock;
     struct Held {
         std::unique_ptr<File> file;

@@ -188,6 +188,33 @@ TEST_F(EngineDll, EveryOrdinalThroughASavingDay) {
     EXPECT_EQ(directory.versionCounter, 5);
 }
 
+DWORD WINAPI readDirectoryAndEnd(LPVOID archivePath) {
+    ArchiveDirectory directory = {};
+    EngineDirHandle handle;
+    if (EngineReadDirectory(static_cast<const char*>(archivePath), &directory, &handle) == 0)
+        EngineCloseDirectory(handle);
+    return directory.versionCount;
+}
+
+TEST_F(EngineDll, RecordsStayReadableWhileOtherThreadsComeAndGo) {
+    ASSERT_EQ(create("one"), 0);
+    ASSERT_EQ(save("two", "kept"), 0);
+    ArchiveDirectory directory;
+    ASSERT_EQ(readDirectory(&directory), 0);
+    std::string archive = path("C$$WORK$DOC.ks");
+    for (int i = 0; i < 20; ++i) {
+        HANDLE thread = CreateThread(nullptr, 0, readDirectoryAndEnd, &archive[0], 0, nullptr);
+        ASSERT_NE(thread, nullptr);
+        WaitForSingleObject(thread, 10000);
+        DWORD count = 0;
+        GetExitCodeThread(thread, &count);
+        CloseHandle(thread);
+        EXPECT_EQ(count, 2u);
+    }
+    EXPECT_STREQ(directory.records[1].comment, "kept");
+    EXPECT_EQ(directory.records[1].number, 2);
+}
+
 TEST_F(EngineDll, StatusesOfMissingReservedAndDamagedArchives) {
     ArchiveDirectory directory;
     EXPECT_EQ(readDirectory(&directory), kNoArchive);
