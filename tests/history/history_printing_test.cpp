@@ -275,6 +275,35 @@ TEST_F(HistoryPrintingTest, CancelledDialogNoDeviceAndASecondJob) {
     EXPECT_FALSE(HistoryPrintRunning());
 }
 
+// Presses Cancel in the progress window as soon as the job opens it.
+HHOOK g_cancelHook = nullptr;
+HWND g_progressOwner = nullptr;
+LRESULT CALLBACK CancelProgressWindow(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HCBT_CREATEWND) {
+        auto* create = reinterpret_cast<CBT_CREATEWNDA*>(lParam);
+        HWND window = reinterpret_cast<HWND>(wParam);
+        char name[16] = "";
+        GetClassNameA(window, name, sizeof name);
+        if (std::string(name) == "#32770" && create->lpcs->hwndParent == g_progressOwner)
+            PostMessageA(window, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    }
+    return CallNextHookEx(g_cancelHook, code, wParam, lParam);
+}
+
+TEST_F(HistoryPrintingTest, CancelInTheProgressWindowStopsBeforeTheNextLine) {
+    file_.Save(3);
+    SheetHost host(&file_.context);
+    g_progressOwner = host.list();
+    g_cancelHook = SetWindowsHookExA(WH_CBT, &CancelProgressWindow, nullptr, GetCurrentThreadId());
+    host.page.list.PrintHistory();
+    UnhookWindowsHookEx(g_cancelHook);
+    EXPECT_EQ(recorder_.closed, 1) << "the device context is ended after a cancel too";
+    std::vector<std::vector<Line>> pages = Pages(Read());
+    ASSERT_EQ(pages.size(), 1u);
+    EXPECT_EQ(pages[0].size(), 2u) << "title and heading, no version line";
+    EXPECT_FALSE(HistoryPrintRunning());
+}
+
 TEST(HistoryPrinting, LayoutDocumentNameAndTitleCount) {
     kstest::UseOwnResources();
     HDC dc = CreateEnhMetaFileA(nullptr, nullptr, nullptr, nullptr);
