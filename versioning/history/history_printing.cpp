@@ -116,9 +116,6 @@ int TitleVersionCount(const ArchiveContext& context, int printedCount) {
     return printedCount;
 }
 
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wformat-nonliteral"
-
 void VersionListView::PrintHistory() const {
     // The progress window dispatches messages, so the Print button can be
     // pressed again while a job runs: one job at a time.
@@ -201,5 +198,3 @@ void VersionListView::PrintHistory() const {
     g_target->close(dc);
     progress.Close();
 }
-
-#pragma GCC diagnostic pop
