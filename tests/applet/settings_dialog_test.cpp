@@ -257,24 +257,27 @@ TEST_F(SettingsDialogTest, AnArchiveFolderThatIsNotFullOrCannotBeMadeIsRefused) 
     EXPECT_EQ(StoredValueCount(), 0u);
 }
 
+struct OwnedDialogSearch {
+    HWND owner;
+    HWND found;
+};
+
+// A named callback, not a lambda: on i686 it must be __stdcall.
+BOOL CALLBACK MatchOwnedDialog(HWND window, LPARAM param) {
+    auto* search = reinterpret_cast<OwnedDialogSearch*>(param);
+    char name[64] = "";
+    GetClassNameA(window, name, sizeof name);
+    if (IsWindowVisible(window) && strcmp(name, "#32770") == 0 && GetWindow(window, GW_OWNER) == search->owner) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
 // The folder browser: a dialog of its own, owned by ours; null when none.
 HWND BrowserOwnedBy(HWND owner) {
-    struct Search {
-        HWND owner;
-        HWND found;
-    } search{owner, nullptr};
-    EnumWindows(
-        [](HWND window, LPARAM param) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(param);
-            char name[64] = "";
-            GetClassNameA(window, name, sizeof name);
-            if (IsWindowVisible(window) && strcmp(name, "#32770") == 0 && GetWindow(window, GW_OWNER) == s->owner) {
-                s->found = window;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    OwnedDialogSearch search{owner, nullptr};
+    EnumWindows(MatchOwnedDialog, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 
