@@ -5,6 +5,7 @@
 #include <shellapi.h>
 
 #include "server.h"
+#include "../history/history_page.h"
 
 namespace {
 
@@ -38,6 +39,7 @@ CShellExt::CShellExt() {
 
 CShellExt::~CShellExt() {
     if (data_) data_->Release();
+    delete historyPage_;  // only a record no page ever took is still here
     InterlockedDecrement(&g_objectCount);
 }
 

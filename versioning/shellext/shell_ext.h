@@ -49,6 +49,10 @@ public:
 
     SelectedFileList& files() { return files_; }
 
+    // The sheet has let go of the page this object added: frees the page's
+    // record and gives back the reference the page held.
+    void OnPageReleased(HistoryPage* page);
+
 private:
     HRESULT RunHistoryCommand(HWND owner);
     HRESULT RunFileCommand(HWND owner, int offset, const char* directory);

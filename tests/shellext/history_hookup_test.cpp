@@ -1,0 +1,154 @@
+// The history page in the shell's Properties sheet and in a window of its
+// own, as the shell and the "&History..." command put it on screen.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+#include <prsht.h>
+#include <shlobj.h>
+
+#include <vector>
+
+#include "archive/archive_context.h"
+#include "history/history_page.h"
+#include "shell_host.h"
+#include "shellext/history_window.h"
+#include "test_helpers.h"
+#include "ui_driver.h"
+
+namespace {
+
+BOOL CALLBACK CollectPage(HPROPSHEETPAGE page, LPARAM pages) {
+    reinterpret_cast<std::vector<HPROPSHEETPAGE>*>(pages)->push_back(page);
+    return TRUE;
+}
+
+BOOL CALLBACK RefusePage(HPROPSHEETPAGE, LPARAM) { return FALSE; }
+
+class HistoryHookup : public ::testing::Test {
+protected:
+    void SetUp() override {
+        kstest::UseOwnResources();
+        ASSERT_TRUE(registration.ok()) << registration.error();
+        settings.SetNumber("EnableVersionControl", 1);
+    }
+
+    // A file with a real archive of one version.
+    void Archived(const std::string& name) {
+        std::string path = folder / name;
+        ASSERT_TRUE(kstest::WriteFileText(path, "content of " + name));
+        ArchiveContext context;
+        ASSERT_TRUE(context.Resolve(path.c_str(), false, nullptr));
+        ASSERT_EQ(context.SaveFirstVersion(0, 10, 0, 1), 0);
+    }
+
+    // The pages the extension adds for a selection, made the shell's way.
+    std::vector<HPROPSHEETPAGE> Pages(const std::vector<std::string>& names,
+                                      LPFNSVADDPROPSHEETPAGE add = CollectPage) {
+        std::vector<HPROPSHEETPAGE> pages;
+        kstest::ShellHost host;
+        EXPECT_EQ(host.Create(), S_OK);
+        EXPECT_EQ(host.Select(folder.path(), names), S_OK);
+        IShellPropSheetExt* sheet = nullptr;
+        EXPECT_EQ(host.init()->QueryInterface(IID_IShellPropSheetExt, reinterpret_cast<void**>(&sheet)), S_OK);
+        if (sheet) {
+            EXPECT_EQ(sheet->AddPages(add, reinterpret_cast<LPARAM>(&pages)), S_OK);
+            sheet->Release();
+        }
+        return pages;
+    }
+
+    // The library's own unload test, from the copy that COM loaded.
+    HRESULT CanUnloadNow() {
+        using CanUnloadFn = HRESULT(WINAPI*)();
+        HMODULE library = GetModuleHandleA("keepshel.dll");
+        if (!library) return E_FAIL;
+        auto canUnload = reinterpret_cast<CanUnloadFn>(reinterpret_cast<void*>(GetProcAddress(library, "DllCanUnloadNow")));
+        return canUnload ? canUnload() : E_FAIL;
+    }
+
+    kstest::ShellRegistration registration;
+    kstest::SettingsScope settings;
+    kstest::TempFolder folder;
+};
+
+TEST_F(HistoryHookup, OneArchivedFileGetsTheTabAndKeepsTheLibraryLoaded) {
+    Archived("plan.txt");
+    std::vector<HPROPSHEETPAGE> pages = Pages({"plan.txt"});
+    ASSERT_EQ(pages.size(), 1u);
+    EXPECT_EQ(CanUnloadNow(), S_FALSE) << "the shell released the object, but the page lives";
+
+    // The page in a real sheet: its tab takes the template's caption.
+    PROPSHEETHEADERA header{};
+    header.dwSize = PROPSHEETHEADERA_V1_SIZE;
+    header.dwFlags = PSH_MODELESS;
+    header.pszCaption = "plan.txt Properties";
+    header.nPages = 1;
+    header.phpage = pages.data();
+    HWND sheet = reinterpret_cast<HWND>(PropertySheetA(&header));
+    ASSERT_NE(sheet, nullptr);
+    HWND tabs = PropSheet_GetTabControl(sheet);
+    char text[64] = "";
+    TCITEMA tab{};
+    tab.mask = TCIF_TEXT;
+    tab.pszText = text;
+    tab.cchTextMax = sizeof text;
+    SendMessageA(tabs, TCM_GETITEMA, 0, reinterpret_cast<LPARAM>(&tab));
+    EXPECT_STREQ(text, "Keepsake (TM)");
+    DestroyWindow(sheet);
+    EXPECT_EQ(CanUnloadNow(), S_OK) << "the released page gave the object back";
+}
+
+TEST_F(HistoryHookup, NoTabWithoutArchiveForSeveralFilesOrForAShortcut) {
+    Archived("a.txt");
+    Archived("b.txt");
+    Archived("link.lnk");
+    ASSERT_TRUE(kstest::WriteFileText(folder / "plain.txt", "no archive"));
+    EXPECT_TRUE(Pages({"plain.txt"}).empty());
+    EXPECT_TRUE(Pages({"a.txt", "b.txt"}).empty());
+    EXPECT_TRUE(Pages({"link.lnk"}).empty());
+    EXPECT_EQ(CanUnloadNow(), S_OK);
+}
+
+TEST_F(HistoryHookup, RefusedPageGivesEverythingBack) {
+    Archived("plan.txt");
+    EXPECT_TRUE(Pages({"plan.txt"}, RefusePage).empty());
+    EXPECT_EQ(CanUnloadNow(), S_OK) << "neither the page nor the object it held may stay alive";
+}
+
+TEST_F(HistoryHookup, OneHistoryWindowPerFileName) {
+    Archived("plan.txt");
+    ArchiveContext context;
+    ASSERT_TRUE(context.Resolve((folder / "plan.txt").c_str(), false, nullptr));
+    HistoryPage first(&context), second(&context);
+
+    int again = -1;
+    kstest::UiDriver ui;
+    ui.OnDialog("Version History - plan.txt", [&](kstest::Window& sheet) {
+        again = ShowHistoryWindow(nullptr, &second);
+        sheet.Press(IDCANCEL);
+    });
+    bool closed = kstest::CallWithin(20000, [&] { ShowHistoryWindow(nullptr, &first); });
+    EXPECT_TRUE(ui.Finish());
+    EXPECT_TRUE(closed);
+    EXPECT_EQ(again, 2) << "the open window is focused instead of a second one";
+}
+
+TEST_F(HistoryHookup, HistoryCommandOpensTheWindow) {
+    Archived("plan.txt");
+    kstest::ShellHost host;
+    ASSERT_EQ(host.Create(), S_OK);
+    ASSERT_EQ(host.Select(folder.path(), {"plan.txt"}), S_OK);
+    host.QueryMenu();
+    bool seen = false;
+    kstest::UiDriver ui;
+    ui.OnDialog("Version History - plan.txt", [&](kstest::Window& sheet) {
+        seen = true;
+        sheet.Press(IDCANCEL);
+    });
+    EXPECT_EQ(host.Invoke(1), S_OK);
+    EXPECT_TRUE(ui.Finish());
+    EXPECT_TRUE(seen);
+}
+
+}  // namespace
