@@ -327,6 +327,7 @@ void benchDirectory(const Options& o) {
 
 int main(int argc, char** argv) {
     if (argc >= 2 && std::string(argv[1]) == "step") return step(argc, argv);
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);  // lines as they come, also into a file
     Options o;
     char self[4096];
     ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
