@@ -168,4 +168,10 @@
 #define IDC_TOOL_SETTINGS           1064
 #define IDC_TOOL_ABOUT              1065
 
+// Retrieve Version dialog
+#define IDD_RETRIEVE_VERSION        124
+#define IDC_RETRIEVE_LIST           1038
+#define IDC_RETRIEVE_BUTTON         1041
+#define IDC_RETRIEVE_COMMENT        1063
+
 #endif
