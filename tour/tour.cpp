@@ -9,6 +9,7 @@
 #include <shlobj.h>
 
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <string>
 
@@ -67,6 +68,16 @@ void Pump(DWORD milliseconds) {
     }
 }
 
+// Grows `area` (a RECT*) by every open popup menu: the menu and its submenu.
+BOOL CALLBACK AddMenuArea(HWND window, LPARAM area) {
+    char name[16] = "";
+    GetClassNameA(window, name, sizeof name);
+    RECT frame;
+    if (strcmp(name, "#32768") == 0 && IsWindowVisible(window) && GetWindowRect(window, &frame))
+        UnionRect(reinterpret_cast<RECT*>(area), reinterpret_cast<RECT*>(area), &frame);
+    return TRUE;
+}
+
 // Shows the context menu the extension builds, opens its "&Keepsake"
 // submenu, and photographs both.
 bool PhotographMenu(HWND owner, const std::string& folder, const std::string& shot) {
@@ -91,8 +102,8 @@ bool PhotographMenu(HWND owner, const std::string& folder, const std::string& sh
         Sleep(600);
         RECT area;
         GetWindowRect(popup.handle(), &area);
-        area.right += 320;
-        area.bottom += 120;
+        EnumWindows(AddMenuArea, reinterpret_cast<LPARAM>(&area));
+        InflateRect(&area, 4, 4);
         photographed = SaveScreenArea(area, shot);
         PostMessageA(owner, WM_CANCELMODE, 0, 0);
     });
