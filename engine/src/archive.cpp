@@ -600,6 +600,16 @@ Status rebuildContent(File& file, const ArchiveState& s, uint32_t nodeId, Bytes*
     return kOk;
 }
 
+// Whether rebuilt content is the version's. Content read straight from a
+// stored full block was checked by the block's hash, which is then the
+// content hash itself: no need to hash it twice.
+bool matchesVersion(const ArchiveState& s, const VersionEntry& v, const Bytes& content) {
+    if (content.size() != v.size) return false;
+    const ContentNode* n = s.findNode(v.node);
+    if (n->kind == ContentNode::Full && n->codec == ContentNode::Stored) return n->blockHash == v.contentHash;
+    return hash64(content.data(), content.size()) == v.contentHash;
+}
+
 // The chain a new delta would extend: its length and the bytes its deltas and
 // its base occupy.
 void measureChain(const ArchiveState& s, uint32_t nodeId, size_t* depth, uint64_t* deltaBytes, uint64_t* baseBytes) {
@@ -625,8 +635,7 @@ Status appendVersion(Update& u, const std::function<Status(Bytes*)>& readNew, co
         const VersionEntry& latest = s.versions.back();
         Status status = rebuildContent(u.file(), s, latest.node, &source);
         if (status != kOk) return status;
-        if (source.size() != latest.size || hash64(source.data(), source.size()) != latest.contentHash)
-            return kCorrupt;
+        if (!matchesVersion(s, latest, source)) return kCorrupt;
     }
     Status status = readNew(&content);
     if (status != kOk) return status;
@@ -707,7 +716,7 @@ Status loadVersionContent(File& file, uint32_t number, Bytes* content) {
     if (!v) return kNoVersion;
     status = rebuildContent(file, loaded.current, v->node, content);
     if (status != kOk) return status;
-    return content->size() == v->size && hash64(content->data(), content->size()) == v->contentHash ? kOk : kCorrupt;
+    return matchesVersion(loaded.current, *v, *content) ? kOk : kCorrupt;
 }
 
 Status readSource(FileSystem& fs, const std::string& path, Bytes* content) {

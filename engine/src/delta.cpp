@@ -12,6 +12,8 @@ constexpr size_t kMaxTableBits = 24;  // 64 MiB of table at most
 // source position within this distance of it is indexed, nearest first.
 constexpr size_t kLocalRadius = 4096;
 constexpr unsigned kLocalBits = 14;
+// Literal bytes in a row after which the whole source is indexed after all.
+constexpr size_t kLiteralsBeforeIndex = 512;
 
 void putVarint(Bytes& out, uint64_t v) {
     while (v >= 0x80) {
@@ -91,14 +93,19 @@ Bytes encodeDelta(const uint8_t* source, size_t sourceSize, const uint8_t* targe
         return std::move(w.out);
     }
 
-    size_t stride = kSeed;
+    // The sampled index of the whole source is built only when the local
+    // search has failed for a while: small edits never need it.
     unsigned bits = 10;
-    while (bits < kMaxTableBits && (size_t(1) << bits) < sourceSize / stride) ++bits;
-    while ((sourceSize / stride) > (size_t(1) << bits) * 2) stride *= 2;
-    std::vector<uint32_t> table(size_t(1) << bits, 0);
-    // Later positions overwrite earlier ones; entries hold position + 1.
-    for (size_t pos = 0; pos + kSeed <= sourceSize; pos += stride)
-        table[seedHash(source + pos, bits)] = static_cast<uint32_t>(pos + 1);
+    std::vector<uint32_t> table;
+    auto buildIndex = [&] {
+        size_t stride = kSeed;
+        while (bits < kMaxTableBits && (size_t(1) << bits) < sourceSize / stride) ++bits;
+        while ((sourceSize / stride) > (size_t(1) << bits) * 2) stride *= 2;
+        table.assign(size_t(1) << bits, 0);
+        // Later positions overwrite earlier ones; entries hold position + 1.
+        for (size_t at = 0; at + kSeed <= sourceSize; at += stride)
+            table[seedHash(source + at, bits)] = static_cast<uint32_t>(at + 1);
+    };
 
     std::vector<uint32_t> localEntry(size_t(1) << kLocalBits), localStamp(size_t(1) << kLocalBits, 0);
     uint32_t localGeneration = 0;
@@ -137,7 +144,9 @@ Bytes encodeDelta(const uint8_t* source, size_t sourceSize, const uint8_t* targe
                 std::memcmp(source + localEntry[h], target + pos, kSeed) == 0)
                 candidate = localEntry[h];
         }
-        if (candidate == SIZE_MAX) {
+        if (candidate == SIZE_MAX && table.empty() && (localStale || pos - literalStart >= kLiteralsBeforeIndex))
+            buildIndex();
+        if (candidate == SIZE_MAX && !table.empty()) {
             uint32_t entry = table[seedHash(target + pos, bits)];
             if (entry && std::memcmp(source + entry - 1, target + pos, kSeed) == 0) candidate = entry - 1;
         }
