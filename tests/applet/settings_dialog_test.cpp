@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <cstring>
 #include <functional>
@@ -281,6 +282,23 @@ HWND BrowserOwnedBy(HWND owner) {
     return search.found;
 }
 
+// The text of the item selected in the browser's folder tree (a window of
+// this process, so the tree can be asked directly).
+std::string SelectedFolderName(HWND browser) {
+    HWND tree = FindWindowExA(browser, nullptr, WC_TREEVIEWA, nullptr);
+    if (!tree) return {};
+    HTREEITEM selected = TreeView_GetSelection(tree);
+    if (!selected) return {};
+    char text[MAX_PATH] = "";
+    TVITEMA item{};
+    item.mask = TVIF_TEXT;
+    item.hItem = selected;
+    item.pszText = text;
+    item.cchTextMax = sizeof text;
+    if (!SendMessageA(tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item))) return {};
+    return text;
+}
+
 TEST_F(SettingsDialogTest, BrowseStartsAtTheTypedFolderAndGivesTheChoiceBack) {
     std::string start = temp_.path();
     bool browserSeen = false;
@@ -292,6 +310,11 @@ TEST_F(SettingsDialogTest, BrowseStartsAtTheTypedFolderAndGivesTheChoiceBack) {
         HWND browser = nullptr;
         browserSeen = WaitFor([&] { return (browser = BrowserOwnedBy(dialog.handle())) != nullptr; });
         if (!browserSeen) return;
+        // The browser fills its tree after it opens: wait for it to show the
+        // start folder as selected before taking it.
+        std::string startName = start.substr(start.find_last_of('\\') + 1);
+        EXPECT_TRUE(WaitFor([&] { return _stricmp(SelectedFolderName(browser).c_str(), startName.c_str()) == 0; }))
+            << SelectedFolderName(browser);
         Window(browser).Press(IDOK);
         EXPECT_TRUE(kstest::WaitUntilGone(browser));
         // The browser started at the typed folder, so OK gives that back.
