@@ -1,8 +1,7 @@
 #include "archive.h"
 
+#include "codec.h"
 #include "hash.h"
-
-#include <zlib.h>
 
 #include <algorithm>
 #include <cstring>
@@ -225,7 +224,8 @@ bool decodeDirectory(const Bytes& bytes, uint64_t fileSize, ArchiveState* s) {
         if (n.offset < kDataStart || n.offset > fileSize || n.storedLength > fileSize - n.offset) return false;
         if (n.contentSize > kMaxContentSize) return false;
         if (n.codec == ContentNode::Stored ? n.rawLength != n.storedLength
-            : n.codec != ContentNode::Zlib || n.rawLength > n.storedLength * kZlibMaxRatio + 64)
+            : (n.codec != ContentNode::Zlib && n.codec != ContentNode::ZlibChunks) ||
+                  n.rawLength > n.storedLength * kZlibMaxRatio + 64)
             return false;
         if (n.kind == ContentNode::Full ? (n.parent != 0 || n.rawLength != n.contentSize)
             : (n.kind != ContentNode::Delta || !s->findNode(n.parent) || n.parent == n.id))
@@ -278,55 +278,9 @@ Status readBlock(File& file, const ContentNode& n, Bytes* raw) {
     } catch (const std::bad_alloc&) {
         return kNoMemory;
     }
-    // Inflated in pieces: zlib counts lengths in 32 bits.
-    z_stream z = {};
-    if (inflateInit(&z) != Z_OK) return kNoMemory;
-    const uint8_t* in = stored.data();
-    size_t inLeft = stored.size();
-    uint8_t* out = raw->data();
-    size_t outLeft = raw->size();
-    int rc = Z_OK;
-    while (rc == Z_OK) {
-        uInt inChunk = static_cast<uInt>(std::min<size_t>(inLeft, 1u << 30));
-        uInt outChunk = static_cast<uInt>(std::min<size_t>(outLeft, 1u << 30));
-        z.next_in = const_cast<Bytef*>(in);
-        z.avail_in = inChunk;
-        z.next_out = out;
-        z.avail_out = outChunk;
-        rc = inflate(&z, Z_NO_FLUSH);
-        in += inChunk - z.avail_in;
-        inLeft -= inChunk - z.avail_in;
-        out += outChunk - z.avail_out;
-        outLeft -= outChunk - z.avail_out;
-        if (rc == Z_OK && inChunk == z.avail_in && outChunk == z.avail_out) rc = Z_BUF_ERROR;
-    }
-    inflateEnd(&z);
-    return rc == Z_STREAM_END && outLeft == 0 && inLeft == 0 ? kOk : kCorrupt;
-}
-
-Bytes deflateBytes(const Bytes& raw, int level) {
-    Bytes out;
-    z_stream z = {};
-    if (deflateInit(&z, level) != Z_OK) throw std::bad_alloc();
-    out.resize(static_cast<size_t>(deflateBound(&z, static_cast<uLong>(std::min<size_t>(raw.size(), 1u << 30)))) +
-               (raw.size() >> 30) * ((1u << 30) + (1u << 20)) + 64);
-    const uint8_t* in = raw.data();
-    size_t inLeft = raw.size();
-    int rc = Z_OK;
-    while (rc == Z_OK) {
-        uInt inChunk = static_cast<uInt>(std::min<size_t>(inLeft, 1u << 30));
-        z.next_in = const_cast<Bytef*>(in);
-        z.avail_in = inChunk;
-        z.next_out = out.data() + z.total_out;
-        z.avail_out = static_cast<uInt>(std::min<size_t>(out.size() - z.total_out, 1u << 30));
-        rc = deflate(&z, inChunk == inLeft ? Z_FINISH : Z_NO_FLUSH);
-        in += inChunk - z.avail_in;
-        inLeft -= inChunk - z.avail_in;
-    }
-    out.resize(z.total_out);
-    deflateEnd(&z);
-    if (rc != Z_STREAM_END) throw std::bad_alloc();
-    return out;
+    bool unpacked = n.codec == ContentNode::Zlib ? inflateRange(stored.data(), stored.size(), raw->data(), raw->size())
+                                                 : unpackChunks(stored, raw->data(), raw->size());
+    return unpacked ? kOk : kCorrupt;
 }
 
 struct Extent {
@@ -435,10 +389,11 @@ public:
         const Bytes* stored = &raw;
         node->codec = ContentNode::Stored;
         if (next_.compressed && !raw.empty()) {
-            packed = deflateBytes(raw, level);
+            bool chunked = raw.size() > kChunkSize;
+            packed = chunked ? packChunks(raw, level) : deflateRange(raw.data(), raw.size(), level);
             if (packed.size() < raw.size()) {
                 stored = &packed;
-                node->codec = ContentNode::Zlib;
+                node->codec = chunked ? ContentNode::ZlibChunks : ContentNode::Zlib;
             }
         }
         node->rawLength = raw.size();

@@ -37,7 +37,7 @@ struct VersionEntry {
 
 struct ContentNode {
     enum Kind : uint8_t { Full = 1, Delta = 2 };
-    enum Codec : uint8_t { Stored = 0, Zlib = 1 };
+    enum Codec : uint8_t { Stored = 0, Zlib = 1, ZlibChunks = 2 };
     uint32_t id = 0;
     uint8_t kind = Full;
     uint8_t codec = Stored;

@@ -218,3 +218,28 @@ TEST(Reservations, AForgottenReservationIsGivenBack) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Archive, LargeCompressedVersionsTravelInChunks) {
+    MemoryFiles fs;
+    std::mt19937 rng(12);
+    // Text and noise, so some chunks shrink and some are kept raw.
+    Bytes first = textLike(rng, 9 << 20);
+    Bytes noise = randomBytes(rng, 5 << 20);
+    std::copy(noise.begin(), noise.end(), first.begin() + (2 << 20));
+    Bytes second = edited(rng, first, 5);
+    ASSERT_EQ(create(fs, first, 100, true), kOk);
+    ASSERT_EQ(add(fs, second), kOk);
+    ArchiveState state;
+    Contents actual;
+    ASSERT_EQ(readAll(fs, &actual, &state), kOk);
+    EXPECT_EQ(actual, (Contents{{1, first}, {2, second}}));
+    EXPECT_EQ(state.findNode(state.versions[0].node)->codec, ContentNode::ZlibChunks);
+    // Deleting the base keeps it hidden for the delta that needs it.
+    ASSERT_EQ(change(fs, [](File& f) { return deleteVersion(f, 1); }), kOk);
+    ASSERT_EQ(readAll(fs, &actual), kOk);
+    EXPECT_EQ(actual, (Contents{{2, second}}));
+}
+
+}  // namespace
