@@ -260,8 +260,9 @@ protected:
         EXPECT_TRUE(ui.Finish());
     }
 
-    // keepshel's own export starts the applet from the system folder.
-    void OpenTheAppletFromTheExtension() {
+    // keepshel's own export starts the applet from the system folder; the
+    // user stores a list of extensions with it.
+    void ChangeSettingsWithTheAppletFromTheExtension() {
         HMODULE library = LoadLibraryExA((InstallFolder() + "\\keepshel.dll").c_str(), nullptr,
                                          LOAD_WITH_ALTERED_SEARCH_PATH);
         ASSERT_TRUE(library);
@@ -276,11 +277,13 @@ protected:
         EXPECT_TRUE(dialog) << "the applet did not open";
         if (dialog) {
             EXPECT_TRUE(dialog.IsChecked(IDC_ENABLE_VERSIONING));
-            dialog.Cancel();
+            dialog.SetText(IDC_EXCLUDED, ".tmp, .bak");
+            dialog.Press(IDOK);
             EXPECT_TRUE(kstest::WaitUntilGone(dialog.handle()));
         }
         EXPECT_TRUE(RunnersEnded(kWindowTimeoutMs));
         FreeLibrary(library);
+        EXPECT_EQ(ValueOf(HKEY_LOCAL_MACHINE, kstest::kSettingsKey, "VersionExclude"), "tmp,bak");
     }
 
     void ExpectNothingLeft() {
@@ -300,8 +303,8 @@ protected:
         bool present = true;
         ValueOf(HKEY_LOCAL_MACHINE, kCplsKey, "keepcpl", &present);
         EXPECT_FALSE(present);
-        EXPECT_FALSE(kstest::SettingsScope::KeyExists());
-        EXPECT_FALSE(KeyPresent(HKEY_LOCAL_MACHINE, "Software\\Zemla"));
+        EXPECT_FALSE(kstest::SettingsScope::KeyExists()) << "with the values the applet wrote";
+        EXPECT_FALSE(KeyPresent(HKEY_LOCAL_MACHINE, "Software\\Zemla\\Keepsake"));
     }
 
     kstest::SettingsScope settings_;  // outlives the product, so it checks the uninstall first
@@ -325,7 +328,7 @@ TEST_F(Installer, InstallsUsesAndRemovesKeepsakeButNotTheArchives) {
     }
     {
         SCOPED_TRACE("the applet started by keepshel");
-        OpenTheAppletFromTheExtension();
+        ChangeSettingsWithTheAppletFromTheExtension();
     }
     ASSERT_EQ(product_.Uninstall(), 0);
     {
