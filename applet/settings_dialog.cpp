@@ -128,6 +128,19 @@ private:
     bool initialized_;
 };
 
+// The item list the folder browser hands back, freed on every path out.
+class ChosenFolder {
+public:
+    explicit ChosenFolder(LPITEMIDLIST items) : items_(items) {}
+    ~ChosenFolder() { CoTaskMemFree(items_); }
+    ChosenFolder(const ChosenFolder&) = delete;
+    ChosenFolder& operator=(const ChosenFolder&) = delete;
+    LPITEMIDLIST get() const { return items_; }
+
+private:
+    LPITEMIDLIST items_;
+};
+
 int CALLBACK SelectStartFolder(HWND browser, UINT message, LPARAM, LPARAM start) {
     if (message == BFFM_INITIALIZED && start && *reinterpret_cast<const char*>(start))
         SendMessageA(browser, BFFM_SETSELECTIONA, TRUE, start);
@@ -152,11 +165,10 @@ void BrowseForArchiveFolder(HWND dialog) {
     browse.ulFlags = BIF_RETURNONLYFSDIRS;
     browse.lpfn = SelectStartFolder;
     browse.lParam = reinterpret_cast<LPARAM>(current);
-    LPITEMIDLIST chosen = SHBrowseForFolderA(&browse);
-    if (!chosen) return;
+    ChosenFolder chosen(SHBrowseForFolderA(&browse));
+    if (!chosen.get()) return;  // cancelled
     char folder[MAX_PATH] = "";
-    if (SHGetPathFromIDListA(chosen, folder) && folder[0]) SetDlgItemTextA(dialog, IDC_ARCHIVE_FOLDER, folder);
-    CoTaskMemFree(chosen);
+    if (SHGetPathFromIDListA(chosen.get(), folder) && folder[0]) SetDlgItemTextA(dialog, IDC_ARCHIVE_FOLDER, folder);
 }
 
 INT_PTR OnCommand(HWND dialog, int id, int notification) {
