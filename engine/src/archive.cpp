@@ -216,8 +216,16 @@ bool decodeDirectory(const Bytes& bytes, uint64_t fileSize, ArchiveState* s) {
         s->maxTemporary > kMaxTemporaryLimit)
         return false;
 
-    std::sort(s->nodes.begin(), s->nodes.end(),
-              [](const ContentNode& a, const ContentNode& b) { return a.id < b.id; });
+    auto byId = [](const ContentNode& a, const ContentNode& b) { return a.id < b.id; };
+    if (!std::is_sorted(s->nodes.begin(), s->nodes.end(), byId)) std::sort(s->nodes.begin(), s->nodes.end(), byId);
+    // Node ids on their own: looking up thousands of them is then a search
+    // through a few cache lines rather than through the whole node table.
+    std::vector<uint32_t> ids(s->nodes.size());
+    for (size_t i = 0; i < ids.size(); ++i) ids[i] = s->nodes[i].id;
+    auto indexOf = [&ids](uint32_t id) {
+        auto it = std::lower_bound(ids.begin(), ids.end(), id);
+        return it != ids.end() && *it == id ? static_cast<size_t>(it - ids.begin()) : SIZE_MAX;
+    };
     for (size_t i = 0; i < s->nodes.size(); ++i) {
         const ContentNode& n = s->nodes[i];
         if (n.id == 0 || n.id >= s->nextNode || (i > 0 && s->nodes[i - 1].id == n.id)) return false;
@@ -228,7 +236,7 @@ bool decodeDirectory(const Bytes& bytes, uint64_t fileSize, ArchiveState* s) {
                   n.rawLength > n.storedLength * kZlibMaxRatio + 64)
             return false;
         if (n.kind == ContentNode::Full ? (n.parent != 0 || n.rawLength != n.contentSize)
-            : (n.kind != ContentNode::Delta || !s->findNode(n.parent) || n.parent == n.id))
+            : (n.kind != ContentNode::Delta || indexOf(n.parent) == SIZE_MAX || n.parent == n.id))
             return false;
     }
     // Chains must end at a full node. Each node is walked once: a walk stops
@@ -243,7 +251,7 @@ bool decodeDirectory(const Bytes& bytes, uint64_t fileSize, ArchiveState* s) {
         while (mark[at] == Unknown && s->nodes[at].kind == ContentNode::Delta) {
             mark[at] = OnPath;
             path.push_back(at);
-            at = static_cast<size_t>(s->findNode(s->nodes[at].parent) - s->nodes.data());
+            at = indexOf(s->nodes[at].parent);
         }
         if (mark[at] == OnPath) return false;
         mark[at] = Reaches;
@@ -251,8 +259,10 @@ bool decodeDirectory(const Bytes& bytes, uint64_t fileSize, ArchiveState* s) {
     }
     uint32_t previous = 0;
     for (const VersionEntry& v : s->versions) {
-        const ContentNode* n = s->findNode(v.node);
-        if (v.number <= previous || v.number >= s->versionCounter || !n || n->contentSize != v.size) return false;
+        size_t n = indexOf(v.node);
+        if (v.number <= previous || v.number >= s->versionCounter || n == SIZE_MAX ||
+            s->nodes[n].contentSize != v.size)
+            return false;
         previous = v.number;
     }
     return true;
