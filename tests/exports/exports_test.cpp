@@ -1,0 +1,196 @@
+// keepshel's plain exports called the way another program calls them:
+// keepshel.dll loaded with LoadLibrary, each function looked up by its
+// undecorated name, real dialogs driven by the UI driver.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+#include "test_helpers.h"
+#include "ui_driver.h"
+
+namespace {
+
+using kstest::UiDriver;
+using kstest::Window;
+
+using ArchiveExport = int(WINAPI*)(HWND owner, const char* path);
+using InfoExport = int(WINAPI*)(const char* path, int32_t* facts);
+
+constexpr char kCaption[] = "Keepsake (TM)";
+constexpr DWORD kDialogCallTimeoutMs = 60000;
+constexpr int kCommentBox = 1004;  // the comment of the Version Properties dialog
+
+struct Info {
+    int result;
+    int32_t exists;
+    int32_t count;
+};
+
+class Exports : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { library_ = LoadLibraryA("keepshel.dll"); }
+    static void TearDownTestSuite() {
+        if (library_) FreeLibrary(library_);
+        library_ = nullptr;
+    }
+
+    void SetUp() override {
+        ASSERT_TRUE(library_) << "keepshel.dll did not load: " << GetLastError();
+        archive_ = Find<ArchiveExport>("KSArchive");
+        info_ = Find<InfoExport>("KSInfo");
+        ASSERT_TRUE(archive_ && info_);
+        ASSERT_TRUE(GetProcAddress(library_, "KSControlPanel"));
+    }
+
+    // An export by its plain name, through the generic function type.
+    template <typename Function>
+    static Function Find(const char* name) {
+        return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(library_, name)));
+    }
+
+    std::string Write(const std::string& name, const std::string& content) {
+        std::string path = folder / name;
+        EXPECT_TRUE(kstest::WriteFileText(path, content));
+        return path;
+    }
+
+    // KSArchive on a thread of its own, so a window it opens cannot hang
+    // the test; -99 when it did not return in time.
+    int Archive(const std::string& path) {
+        int result = -99;
+        EXPECT_TRUE(kstest::CallWithin(kDialogCallTimeoutMs, [&] { result = archive_(nullptr, path.c_str()); }));
+        return result;
+    }
+
+    Info QueryInfo(const std::string& path) {
+        Info info{-99, -99, -99};
+        int32_t facts[2] = {-99, -99};
+        info.result = info_(path.c_str(), facts);
+        info.exists = facts[0];
+        info.count = facts[1];
+        return info;
+    }
+
+    // The path's archive file: the only *.ks file of the test folder.
+    std::string ArchivePath() {
+        WIN32_FIND_DATAA found;
+        HANDLE search = FindFirstFileA((folder / "*.ks").c_str(), &found);
+        if (search == INVALID_HANDLE_VALUE) return "";
+        FindClose(search);
+        return folder / found.cFileName;
+    }
+
+    kstest::SettingsScope settings;
+    kstest::TempFolder folder;
+    ArchiveExport archive_ = nullptr;
+    InfoExport info_ = nullptr;
+
+private:
+    static HMODULE library_;
+};
+HMODULE Exports::library_ = nullptr;
+
+TEST_F(Exports, ArchiveSavesAFirstAndThenAFurtherVersion) {
+    std::string path = Write("report.txt", "first");
+    EXPECT_EQ(QueryInfo(path).exists, 0);
+    {
+        UiDriver ui;
+        ui.OnDialog("New Version - report.txt", [](Window& dialog) { dialog.Press(IDOK); });
+        EXPECT_EQ(Archive(path), 0);  // the engine's status: success
+        ASSERT_TRUE(ui.Finish());
+    }
+    Info info = QueryInfo(path);
+    EXPECT_EQ(info.exists, 1);
+    EXPECT_EQ(info.count, 1);
+    EXPECT_EQ(info.result, 1);
+
+    Write("report.txt", "second, and longer than the first");
+    std::string comment;
+    UiDriver ui;
+    ui.OnDialog("Version Properties - report.txt", [&](Window& dialog) {
+        comment = dialog.Text(kCommentBox);
+        dialog.Press(IDOK);
+    });
+    EXPECT_EQ(Archive(path), 1);  // saved
+    ASSERT_TRUE(ui.Finish());
+    EXPECT_EQ(comment, "Version 2");
+    EXPECT_EQ(QueryInfo(path).count, 2);
+}
+
+TEST_F(Exports, ArchiveAnswersOkAfterARefusalWithoutADialog) {
+    std::string empty = Write("empty.txt", "");
+    std::string same = Write("same.txt", "unchanged");
+    {
+        UiDriver ui;
+        ui.OnDialog("New Version - same.txt", [](Window& dialog) { dialog.Press(IDOK); });
+        ASSERT_EQ(Archive(same), 0);
+        ASSERT_TRUE(ui.Finish());
+    }
+    struct Case {
+        std::string path;
+        std::string text;
+    };
+    // Both name the file without its folder.
+    const Case cases[] = {
+        {empty, "empty.txt is a zero length file."},
+        {same, "same.txt\nWorking file is not newer than latest version."},
+    };
+    for (const Case& c : cases) {
+        UiDriver ui;
+        ui.OnMessageBox(kCaption);
+        EXPECT_EQ(Archive(c.path), IDOK) << c.path;  // returns without waiting for a dialog
+        ASSERT_TRUE(ui.Finish());
+        ASSERT_EQ(ui.Seen().size(), 1u);
+        EXPECT_EQ(ui.Seen()[0].text, c.text);
+        EXPECT_EQ(ui.Seen()[0].icon, static_cast<UINT>(MB_ICONSTOP));
+        EXPECT_EQ(ui.Seen()[0].buttons, std::vector<int>{IDOK});
+    }
+    EXPECT_EQ(QueryInfo(empty).exists, 0);
+    EXPECT_EQ(QueryInfo(same).count, 1);
+}
+
+TEST_F(Exports, ArchiveCancelledInTheDialogAnswersCancel) {
+    std::string path = Write("draft.txt", "draft");
+    UiDriver ui;
+    ui.OnDialog("New Version - draft.txt", [](Window& dialog) { dialog.Cancel(); });
+    EXPECT_EQ(Archive(path), IDCANCEL);
+    ASSERT_TRUE(ui.Finish());
+    EXPECT_EQ(QueryInfo(path).exists, 0);
+}
+
+TEST_F(Exports, InfoTellsArchiveAndCountWithoutShowingAnything) {
+    // Nothing is shown, so nothing runs on a second thread here: a message
+    // box would hang the test until ctest's time-out.
+    std::string plain = Write("plain.txt", "no archive");
+    Info info = QueryInfo(plain);
+    EXPECT_EQ(info.exists, 0);
+    EXPECT_EQ(info.count, 0);
+    EXPECT_EQ(info.result, 0);
+
+    std::string damaged = Write("damaged.txt", "content");
+    {
+        UiDriver ui;
+        ui.OnDialog("New Version - damaged.txt", [](Window& dialog) { dialog.Press(IDOK); });
+        ASSERT_EQ(Archive(damaged), 0);
+        ASSERT_TRUE(ui.Finish());
+    }
+    std::string archivePath = ArchivePath();
+    ASSERT_FALSE(archivePath.empty());
+    ASSERT_TRUE(kstest::WriteFileText(archivePath, std::string(600, 'x')));
+    info = QueryInfo(damaged);
+    EXPECT_EQ(info.exists, 1);
+    EXPECT_EQ(info.count, -1);
+    EXPECT_EQ(info.result, -1);
+
+    // A path too long for any archive, and no place for the facts.
+    std::string tooLong = folder / std::string(300, 'l');
+    info = QueryInfo(tooLong);
+    EXPECT_EQ(info.exists, 0);
+    EXPECT_EQ(info.result, 0);
+    EXPECT_EQ(info_(plain.c_str(), nullptr), 0);
+}
+
+}  // namespace
