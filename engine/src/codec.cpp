@@ -15,6 +15,7 @@ namespace {
 
 constexpr uint32_t kRawChunk = 0x80000000u;
 constexpr unsigned kMaxThreads = 4;
+constexpr size_t kProbeSize = 64 * 1024;
 
 // Runs work(0) … work(count - 1) on up to kMaxThreads threads; false when any
 // call failed or threw.
@@ -98,7 +99,13 @@ Bytes packChunks(const Bytes& raw, int level) {
     std::vector<Bytes> chunks(count);
     auto rawChunk = [&](size_t i) { return std::min(kChunkSize, raw.size() - i * kChunkSize); };
     if (!parallelFor(count, [&](size_t i) {
-            chunks[i] = deflateRange(raw.data() + i * kChunkSize, rawChunk(i), level);
+            const uint8_t* chunk = raw.data() + i * kChunkSize;
+            // Deflating incompressible data is slow and gains nothing: a chunk
+            // whose start does not shrink is kept raw without trying the rest.
+            if (rawChunk(i) > 4 * kProbeSize &&
+                deflateRange(chunk, kProbeSize, 1).size() > kProbeSize - kProbeSize / 64)
+                return true;
+            chunks[i] = deflateRange(chunk, rawChunk(i), level);
             if (chunks[i].size() >= rawChunk(i)) Bytes().swap(chunks[i]);  // kept raw
             return true;
         }))
