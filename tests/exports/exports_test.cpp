@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 
 #include "test_helpers.h"
@@ -18,10 +20,31 @@ using kstest::Window;
 
 using ArchiveExport = int(WINAPI*)(HWND owner, const char* path);
 using InfoExport = int(WINAPI*)(const char* path, int32_t* facts);
+using RetrieveExport = int(WINAPI*)(HWND owner, const char* path);
+using RetrieveExExport = int(WINAPI*)(HWND owner, const char* path, const char* target);
 
 constexpr char kCaption[] = "Keepsake (TM)";
 constexpr DWORD kDialogCallTimeoutMs = 60000;
 constexpr int kCommentBox = 1004;  // the comment of the Version Properties dialog
+constexpr int kVersionList = 1038;  // the Retrieve Version dialog's list and button
+constexpr int kRetrieveButton = 1041;
+
+// Selects the one row of a version list whose "#" column shows `number`.
+void SelectVersion(HWND list, int number) {
+    int rows = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
+    for (int row = 0; row < rows; ++row) {
+        char text[20] = "";
+        LVITEMA item{};
+        item.iSubItem = 1;
+        item.pszText = text;
+        item.cchTextMax = sizeof text;
+        SendMessageA(list, LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
+        LVITEMA state{};
+        state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+        state.state = atoi(text) == number ? LVIS_SELECTED | LVIS_FOCUSED : 0;
+        SendMessageA(list, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&state));
+    }
+}
 
 struct Info {
     int result;
@@ -41,7 +64,9 @@ protected:
         ASSERT_TRUE(library_) << "keepshel.dll did not load: " << GetLastError();
         archive_ = Find<ArchiveExport>("KSArchive");
         info_ = Find<InfoExport>("KSInfo");
-        ASSERT_TRUE(archive_ && info_);
+        retrieve_ = Find<RetrieveExport>("KSRetrieve");
+        retrieveEx_ = Find<RetrieveExExport>("KSRetrieveEx");
+        ASSERT_TRUE(archive_ && info_ && retrieve_ && retrieveEx_);
         ASSERT_TRUE(GetProcAddress(library_, "KSControlPanel"));
     }
 
@@ -63,6 +88,23 @@ protected:
         int result = -99;
         EXPECT_TRUE(kstest::CallWithin(kDialogCallTimeoutMs, [&] { result = archive_(nullptr, path.c_str()); }));
         return result;
+    }
+
+    // Saves each content in turn as the file's next version, through the
+    // export and its dialogs.
+    std::string SavedVersions(const std::string& name, std::initializer_list<const char*> contents) {
+        std::string path;
+        bool first = true;
+        for (const char* content : contents) {
+            path = Write(name, content);
+            UiDriver ui;
+            ui.OnDialog(((first ? "New Version - " : "Version Properties - ") + name).c_str(),
+                        [](Window& dialog) { dialog.Press(IDOK); });
+            EXPECT_EQ(Archive(path), first ? 0 : 1);
+            EXPECT_TRUE(ui.Finish());
+            first = false;
+        }
+        return path;
     }
 
     Info QueryInfo(const std::string& path) {
@@ -87,6 +129,8 @@ protected:
     kstest::TempFolder folder;
     ArchiveExport archive_ = nullptr;
     InfoExport info_ = nullptr;
+    RetrieveExport retrieve_ = nullptr;
+    RetrieveExExport retrieveEx_ = nullptr;
 
 private:
     static HMODULE library_;
@@ -191,6 +235,43 @@ TEST_F(Exports, InfoTellsArchiveAndCountWithoutShowingAnything) {
     EXPECT_EQ(info.exists, 0);
     EXPECT_EQ(info.result, 0);
     EXPECT_EQ(info_(plain.c_str(), nullptr), 0);
+}
+
+TEST_F(Exports, RetrieveOpensOneHistoryWindowPerFileName) {
+    std::string path = SavedVersions("plan.txt", {"v1"});
+    int second = -99;
+    UiDriver ui;
+    ui.OnDialog("Version History - plan.txt", [&](Window& sheet) {
+        second = retrieve_(nullptr, path.c_str());  // answers at once: the window is open
+        sheet.Cancel();
+    });
+    int first = -99;
+    ASSERT_TRUE(kstest::CallWithin(kDialogCallTimeoutMs, [&] { first = retrieve_(nullptr, path.c_str()); }));
+    ASSERT_TRUE(ui.Finish());
+    EXPECT_EQ(second, 2);
+    EXPECT_NE(first, 2);
+}
+
+TEST_F(Exports, RetrieveExWritesTheSelectedVersionToTheGivenPathWithoutAsking) {
+    std::string path = SavedVersions("plan.txt", {"version one", "version two, longer"});
+    std::string target = folder / "out.txt";
+    UiDriver ui;
+    ui.OnDialog("Retrieve Version", [](Window& dialog) {
+        SelectVersion(dialog.Control(kVersionList), 1);
+        dialog.Press(kRetrieveButton);
+    });
+    int result = -99;
+    // A Retrieve As question would keep the call from returning in time.
+    ASSERT_TRUE(kstest::CallWithin(20000, [&] { result = retrieveEx_(nullptr, path.c_str(), target.c_str()); }));
+    ASSERT_TRUE(ui.Finish());
+    EXPECT_EQ(result, IDOK);
+    HANDLE file = CreateFileA(target.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    char content[64] = "";
+    DWORD read = 0;
+    ReadFile(file, content, sizeof content - 1, &read, nullptr);
+    CloseHandle(file);
+    EXPECT_STREQ(content, "version one");
 }
 
 }  // namespace

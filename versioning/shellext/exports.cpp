@@ -5,9 +5,12 @@
 
 #include <cstdint>
 
+#include "history_window.h"
 #include "save_command.h"
 #include "../archive/archive_context.h"
+#include "../archive/retrieve_version_dialog.h"
 #include "../archive/settings.h"
+#include "../history/history_page.h"
 
 namespace {
 
@@ -19,6 +22,31 @@ constexpr int kUnreadable = -1;
 extern "C" int WINAPI KSArchive(HWND owner, const char* path) {
     try {
         return SaveOneFileVersion(owner, path);
+    } catch (...) {
+        return 0;
+    }
+}
+
+// The history window of the file; 2 without a new window when one for the
+// same file name is open already.
+extern "C" int WINAPI KSRetrieve(HWND owner, const char* path) {
+    try {
+        ArchiveContext context;
+        context.Resolve(path ? path : "", true, owner);
+        HistoryPage page(&context);
+        return ShowHistoryWindow(owner, &page);
+    } catch (...) {
+        return 0;
+    }
+}
+
+// The Retrieve Version dialog of the file; the chosen version goes to
+// `target`, or with none to a path the user picks.
+extern "C" int WINAPI KSRetrieveEx(HWND owner, const char* path, const char* target) {
+    try {
+        ArchiveContext context;
+        context.Resolve(path ? path : "", true, owner);
+        return ShowRetrieveVersionDialog(owner, &context, target);
     } catch (...) {
         return 0;
     }
