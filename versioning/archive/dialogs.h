@@ -75,6 +75,18 @@ private:
     bool cancelled_ = false;
 };
 
+// The limit of temporary versions, as a field with a spin control.
+constexpr int kFewestTemporaryVersions = 1;
+constexpr int kMostTemporaryVersions = 32767;
+
+// Gives spin control `spinId` the limit's range and its acceleration.
+void SetUpTemporaryLimitSpin(HWND dialog, int spinId);
+
+// Reads field `fieldId` as a limit. Not a number or out of range: message
+// 2200 owned by `dialog`, the field set to the nearer bound (a number too
+// large for a signed value counts as below 1) and focused; false.
+bool ReadTemporaryLimit(HWND dialog, int fieldId, int* limit);
+
 // Context help shared by every keepshel dialog.
 
 // The help file: "HelpPath", a backslash when that is not empty, and

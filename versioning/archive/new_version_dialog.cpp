@@ -17,12 +17,7 @@ using dialog_support::RecordOf;
 
 namespace {
 
-constexpr UINT kFewestTemporary = 1;
-constexpr UINT kMostTemporary = 32767;
 constexpr int kCommentLength = sizeof(SaveOptions::comment) - 1;
-
-// Held arrows speed up: steps of 1, then 5, 100 and 1000 as they stay down.
-const UDACCEL kSpinAcceleration[] = {{1, 1}, {3, 5}, {5, 100}, {7, 1000}};
 
 struct NewVersionDialog {
     SaveOptions* options;
@@ -47,10 +42,7 @@ void FillNewVersionForm(HWND dialog, const SaveOptions& options) {
     SetChecked(dialog, IDC_FIRST_PERMANENT, options.permanent);
     SetChecked(dialog, IDC_USE_COMPRESSION, options.useCompression);
     SetChecked(dialog, IDC_SINGLE_LOCATION, options.singleLocation);
-    SendDlgItemMessageA(dialog, IDC_MAX_TEMPORARY_SPIN, UDM_SETRANGE, 0, MAKELPARAM(kMostTemporary, kFewestTemporary));
-    SendDlgItemMessageA(dialog, IDC_MAX_TEMPORARY_SPIN, UDM_SETACCEL,
-                        sizeof kSpinAcceleration / sizeof kSpinAcceleration[0],
-                        reinterpret_cast<LPARAM>(kSpinAcceleration));
+    SetUpTemporaryLimitSpin(dialog, IDC_MAX_TEMPORARY_SPIN);
     SetDlgItemInt(dialog, IDC_MAX_TEMPORARY, static_cast<UINT>(options.maxTemporary), FALSE);
     SetTitle(dialog, IDS_NEW_VERSION_TITLE, options.title);
 }
@@ -73,18 +65,10 @@ bool AcceptNewVersionForm(HWND dialog, SaveOptions* options) {
     options->useCompression = Checked(dialog, IDC_USE_COMPRESSION);
     options->singleLocation = Checked(dialog, IDC_SINGLE_LOCATION);
 
-    BOOL isNumber = FALSE;
-    UINT limit = GetDlgItemInt(dialog, IDC_MAX_TEMPORARY, &isNumber, FALSE);
-    if (isNumber && limit >= kFewestTemporary && limit <= kMostTemporary) {
-        options->maxTemporary = static_cast<int32_t>(limit);
-        return true;
-    }
-    ShowMessage(dialog, IDS_MAX_TEMP_RANGE, MB_ICONSTOP);
-    // Compared as signed, as the stored limit is: a huge number wraps below 1.
-    bool tooLarge = !isNumber || static_cast<int32_t>(limit) > static_cast<int32_t>(kMostTemporary);
-    SetDlgItemInt(dialog, IDC_MAX_TEMPORARY, tooLarge ? kMostTemporary : kFewestTemporary, FALSE);
-    dialog_support::FocusControl(dialog, IDC_MAX_TEMPORARY);
-    return false;
+    int limit = 0;
+    if (!ReadTemporaryLimit(dialog, IDC_MAX_TEMPORARY, &limit)) return false;
+    options->maxTemporary = limit;
+    return true;
 }
 
 void AcceptSavePropertiesForm(HWND dialog, SaveOptions* options) {

@@ -19,8 +19,6 @@ constexpr int kToolbarButtons = 5;
 constexpr int kToolbarBitmapSize = 16;
 constexpr LONG kToolbarStyle = WS_CHILD | WS_VISIBLE | TBSTYLE_TOOLTIPS | CCS_NODIVIDER | CCS_NOPARENTALIGN |
                                CCS_NORESIZE;  // 0x5000014C
-constexpr int kMinLimit = 1;
-constexpr int kMaxLimit = 32767;
 constexpr ULONG_PTR kPageTopic = 131072 + IDD_HISTORY_PAGE;
 // Pop-up topics of the toolbar's buttons, in button order.
 constexpr ULONG_PTR kToolbarTopics[kToolbarButtons] = {34, 28, 33, 53, 25};
@@ -105,13 +103,6 @@ void MarkSheetHelpButton(HWND dialog) {
     }
 }
 
-void SetUpLimitSpin(HWND dialog) {
-    HWND spin = GetDlgItem(dialog, IDC_HISTORY_SPIN);
-    SendMessageA(spin, UDM_SETRANGE32, kMinLimit, kMaxLimit);
-    UDACCEL steps[4] = {{1, 1}, {3, 5}, {5, 100}, {7, 1000}};
-    SendMessageA(spin, UDM_SETACCEL, 4, reinterpret_cast<LPARAM>(steps));
-}
-
 BOOL OnInitDialog(HWND dialog, const PROPSHEETPAGEA* description) {
     SetWindowLongPtrA(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(description));
     HistoryPage* page = description ? reinterpret_cast<HistoryPage*>(description->lParam) : nullptr;
@@ -130,7 +121,7 @@ BOOL OnInitDialog(HWND dialog, const PROPSHEETPAGEA* description) {
 
     ShowLimit(page, context.MaxTemporaryVersions());
     ShowCompressed(page);
-    SetUpLimitSpin(dialog);
+    SetUpTemporaryLimitSpin(dialog, IDC_HISTORY_SPIN);
 
     EnableButton(page->toolbar, IDC_TOOL_DELETE, false);
     EnableButton(page->toolbar, IDC_TOOL_SAVE_AS, false);
@@ -327,17 +318,9 @@ bool ApplyPage(HistoryPage* page) {
     page->list.ApplyPermanence();
 
     if (context.ArchiveExists()) {
-        BOOL isNumber = FALSE;
-        int limit = static_cast<int>(GetDlgItemInt(dialog, IDC_HISTORY_LIMIT, &isNumber, FALSE));
+        int limit = 0;
         int temporary = context.TemporaryVersionCount();
-        if (!isNumber || limit < kMinLimit || limit > kMaxLimit) {
-            ShowMessage(dialog, IDS_MAX_TEMP_RANGE, MB_OK | MB_ICONSTOP);
-            // 0 and numbers past the signed range become the lowest limit,
-            // anything else too large (or no number) the highest.
-            SetDlgItemInt(dialog, IDC_HISTORY_LIMIT, isNumber && limit <= kMaxLimit ? kMinLimit : kMaxLimit, FALSE);
-            SetFocus(GetDlgItem(dialog, IDC_HISTORY_LIMIT));
-            return true;
-        }
+        if (!ReadTemporaryLimit(dialog, IDC_HISTORY_LIMIT, &limit)) return true;
         if (temporary >= 0 && limit < temporary) {
             // The question's own message loop must not reload the page.
             page->refreshEnabled = false;
