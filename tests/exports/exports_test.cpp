@@ -194,6 +194,17 @@ TEST_F(Exports, ArchiveAnswersOkAfterARefusalWithoutADialog) {
     }
     EXPECT_EQ(QueryInfo(empty).exists, 0);
     EXPECT_EQ(QueryInfo(same).count, 1);
+
+    // No place for an archive (the central folder would lie below a file):
+    // the message of the refusal, its OK, and no dialog either.
+    Write("blocker", "a file, not a folder");
+    settings.SetString("VersionsPath", folder / "blocker\\archives");
+    UiDriver ui;
+    ui.OnMessageBox(kCaption);
+    EXPECT_EQ(Archive(Write("new.txt", "new")), IDOK);
+    ASSERT_TRUE(ui.Finish());
+    ASSERT_EQ(ui.Seen().size(), 1u);
+    EXPECT_EQ(ui.Seen()[0].text, "Can't create Keepsake directory!");
 }
 
 TEST_F(Exports, ArchiveCancelledInTheDialogAnswersCancel) {

@@ -14,8 +14,11 @@
 
 namespace {
 
-// What a caller reads when it asks the impossible: no archive, none read.
+// A version count that could not be read.
 constexpr int kUnreadable = -1;
+// The engine's status for "not enough memory": what a failed allocation
+// answers, since 0 would read as a first version saved.
+constexpr int kStatusOutOfMemory = 11;
 
 }  // namespace
 
@@ -23,7 +26,7 @@ extern "C" int WINAPI KSArchive(HWND owner, const char* path) {
     try {
         return SaveOneFileVersion(owner, path);
     } catch (...) {
-        return 0;
+        return kStatusOutOfMemory;
     }
 }
 
