@@ -196,6 +196,8 @@ int KSENG_CALL EngineExtractVersion(const char* targetName, const char* archiveN
         if (!joinPath(targetFolder, targetName, &targetPath) || !joinPath(archiveFolder, archiveName, &archivePath))
             return kBadArgument;
         if (number < 1 || number > static_cast<int32_t>(kLastVersionNumber)) return kNoVersion;
+        // Written over its own archive, a version would take every other with it.
+        if (comparablePath(targetPath) == comparablePath(archivePath)) return kBadArgument;
         return extractVersion(platformFileSystem(), archivePath, static_cast<uint32_t>(number), targetPath);
     });
 }

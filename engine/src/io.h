@@ -52,6 +52,10 @@ public:
 // life of the process (short, so that it fits wherever path fits).
 std::string scratchName(const std::string& path, unsigned processId);
 
+// The path as the file system compares it: on Windows case-blind and with
+// either slash, so two spellings of one file compare equal.
+std::string comparablePath(const std::string& path);
+
 // Identifies the calling thread to the operating system (the Win32 thread
 // id): usable from any thread, including ones the C++ runtime never started.
 uint64_t currentThreadKey();

@@ -23,6 +23,17 @@ bool readWholeFile(FileSystem& fs, const std::string& path, uint64_t limit,
 
 namespace kseng {
 
+std::string comparablePath(const std::string& path) {
+    std::string key = path;
+#ifdef _WIN32
+    for (char& c : key) {
+        if (c == '/') c = '\\';
+        else if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+#endif
+    return key;
+}
+
 std::string scratchName(const std::string& path, unsigned processId) {
     static std::atomic<unsigned> counter{0};
     size_t slash = path.find_last_of("\\/");

@@ -2,17 +2,8 @@
 
 namespace kseng {
 
-// Windows names are case-blind and take either slash; two spellings of one
-// archive must meet the same reservation.
 Reservations::Key Reservations::keyOf(const std::string& path) {
-    std::string key = path;
-#ifdef _WIN32
-    for (char& c : key) {
-        if (c == '/') c = '\\';
-        else if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    }
-#endif
-    return Key(key, currentThreadKey());
+    return Key(comparablePath(path), currentThreadKey());
 }
 
 Status Reservations::openLocked(FileSystem& fs, const std::string& path, std::unique_ptr<File>* out) {

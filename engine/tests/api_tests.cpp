@@ -148,6 +148,8 @@ TEST_F(ApiTest, StatusesOfMissingDamagedAndBadInput) {
     EXPECT_EQ(createWith("again"), kExists);
     EXPECT_EQ(read("a.ks"), std::string(9000, 'x'));
 
+    EXPECT_EQ(EngineExtractVersion("a.ks", "a.ks", d(), d(), "user", "", 1, 2, 0, 1, &tag_), kBadArgument)
+        << "never over its own archive";
     std::string longName(300, 'n');
     EXPECT_EQ(EngineLock("work", longName.c_str(), d(), d(), "user", 1, 0, &tag_), kBadArgument);
     EXPECT_EQ(EngineLock("work", nullptr, d(), d(), "user", 1, 0, &tag_), kBadArgument);

@@ -17,7 +17,7 @@
 
 namespace {
 
-constexpr int kReserved = 3, kNoArchive = 1, kCorrupt = 2, kNoVersion = 6;
+constexpr int kReserved = 3, kNoArchive = 1, kCorrupt = 2, kNoVersion = 6, kBadArgument = 10;
 
 std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -158,6 +158,9 @@ TEST_F(EngineDll, EveryOrdinalThroughASavingDay) {
     EXPECT_EQ(status, 0);
     extract(2, &status);
     EXPECT_EQ(status, kNoVersion);
+    // Never over its own archive, however the name is spelt.
+    EXPECT_EQ(EngineExtractVersion("c$$work$doc.KS", "C$$WORK$DOC.ks", d(), d(), "alice", "", 1, 2, 0, 1, &tag_),
+              kBadArgument);
 
     writeFile(path("DOC.TXT"), "fourth draft");
     EXPECT_EQ(EngineCompareWorking("DOC.TXT", "C$$WORK$DOC.ks", d(), d()), 0);
