@@ -59,6 +59,20 @@ private:
     bool kept_ = false;
 };
 
+// What both file dialogs share: owner, module, the name box's buffer, the
+// starting folder and the title.
+OPENFILENAMEA FileDialogRecord(HWND owner, const char* directory, const char* title, char (&file)[MAX_PATH]) {
+    OPENFILENAMEA dialog = {};
+    dialog.lStructSize = kFileDialogStructSize;
+    dialog.hwndOwner = owner;
+    dialog.hInstance = ModuleInstance();
+    dialog.lpstrFile = file;
+    dialog.nMaxFile = sizeof file;
+    dialog.lpstrInitialDir = directory;
+    dialog.lpstrTitle = title;
+    return dialog;
+}
+
 // One file: the Save As dialog, starting with the file's own full path.
 // True with the chosen path in `destination`.
 bool ChooseDestinationPath(HWND owner, const char* directory, TransferKind kind, const char* path,
@@ -69,15 +83,8 @@ bool ChooseDestinationPath(HWND owner, const char* directory, TransferKind kind,
     FormatText(title, sizeof title, format, path);
     CopyText(destination, sizeof destination, path);
 
-    OPENFILENAMEA dialog = {};
-    dialog.lStructSize = kFileDialogStructSize;
-    dialog.hwndOwner = owner;
-    dialog.hInstance = ModuleInstance();
+    OPENFILENAMEA dialog = FileDialogRecord(owner, directory, title, destination);
     dialog.lpstrFilter = kSameTypeFilter;
-    dialog.lpstrFile = destination;
-    dialog.nMaxFile = sizeof destination;
-    dialog.lpstrInitialDir = directory;
-    dialog.lpstrTitle = title;
     // The dialog itself asks before an existing file is replaced.
     dialog.Flags = OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
     if (!GetSaveFileNameA(&dialog)) return false;
@@ -93,14 +100,7 @@ bool ChooseDestinationFolder(HWND owner, const char* directory, TransferKind kin
     LoadText(kind == TransferKind::Move ? IDS_MOVE_MANY_TITLE : IDS_COPY_MANY_TITLE, title, sizeof title);
     CopyText(folder, sizeof folder, kDummyName);
 
-    OPENFILENAMEA dialog = {};
-    dialog.lStructSize = kFileDialogStructSize;
-    dialog.hwndOwner = owner;
-    dialog.hInstance = ModuleInstance();
-    dialog.lpstrFile = folder;
-    dialog.nMaxFile = sizeof folder;
-    dialog.lpstrInitialDir = directory;
-    dialog.lpstrTitle = title;
+    OPENFILENAMEA dialog = FileDialogRecord(owner, directory, title, folder);
     dialog.Flags = OFN_ENABLETEMPLATE | OFN_PATHMUSTEXIST;
     dialog.lpTemplateName = MAKEINTRESOURCEA(IDD_FOLDER_CHOOSER);
     CurrentFolderKeeper keeper;
