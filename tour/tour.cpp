@@ -13,6 +13,7 @@
 #include <functional>
 #include <string>
 
+#include "file_helpers.h"
 #include "screenshot.h"
 #include "shell_host.h"
 #include "ui_driver.h"
@@ -20,25 +21,6 @@
 namespace {
 
 const char kDocument[] = "report.txt";
-
-bool WriteText(const std::string& path, const std::string& text) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    DWORD written = 0;
-    BOOL ok = WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    CloseHandle(file);
-    return ok && written == text.size();
-}
-
-std::string ReadText(const std::string& path) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return {};
-    std::string text(GetFileSize(file, nullptr), '\0');
-    DWORD read = 0;
-    if (!text.empty()) ReadFile(file, &text[0], static_cast<DWORD>(text.size()), &read, nullptr);
-    CloseHandle(file);
-    return text;
-}
 
 // The window the tour's menus and dialogs belong to, as the file manager's
 // window would be.
@@ -137,24 +119,6 @@ HWND FindPageControl(HWND sheet, int id) {
     return nullptr;
 }
 
-// Selects the row of the history list whose "#" column shows `number`.
-bool SelectVersionRow(HWND list, int number) {
-    int rows = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
-    for (int row = 0; row < rows; ++row) {
-        char text[20] = "";
-        LVITEMA item{};
-        item.iSubItem = 1;
-        item.pszText = text;
-        item.cchTextMax = sizeof text;
-        SendMessageA(list, LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
-        LVITEMA state{};
-        state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
-        state.state = atoi(text) == number ? LVIS_SELECTED | LVIS_FOCUSED : 0;
-        SendMessageA(list, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&state));
-    }
-    return true;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -179,7 +143,7 @@ int main(int argc, char** argv) {
         if (!ok) ++failures;
     };
 
-    step("Sample document written", WriteText(document, "Quarterly report\r\nDraft 1\r\n"));
+    step("Sample document written", kstest::WriteFileText(document, "Quarterly report\r\nDraft 1\r\n"));
     step("Context menu with the Keepsake submenu photographed",
          PhotographMenu(owner, folder, shots + "\\1-keepsake-menu.bmp"));
 
@@ -194,7 +158,7 @@ int main(int argc, char** argv) {
 
     const char* comments[] = {"Figures for March added", "Summary rewritten for the board"};
     for (int i = 0; i < 2; ++i) {
-        WriteText(document, "Quarterly report\r\nDraft " + std::to_string(i + 2) + "\r\n");
+        kstest::WriteFileText(document, "Quarterly report\r\nDraft " + std::to_string(i + 2) + "\r\n");
         std::string what = "Version " + std::to_string(i + 2) + " saved with the comment \"" + comments[i] + "\"";
         step(what.c_str(), RunCommand(owner, folder, 0, [&](kstest::UiDriver& ui) {
                  ui.OnDialog("Version Properties - report.txt", [&](kstest::Window& dialog) {
@@ -211,7 +175,7 @@ int main(int argc, char** argv) {
                  Sleep(1000);  // the page fills its list when it becomes active
                  SaveWindow(sheet.handle(), shots + "\\3-history-page.bmp");
                  HWND list = FindPageControl(sheet.handle(), 1026);
-                 SelectVersionRow(list, 2);
+                 kstest::SelectListViewRows(list, 1, {"2"});
                  Sleep(200);
                  PostMessageA(GetParent(list), WM_COMMAND, MAKEWPARAM(1061, BN_CLICKED), 0);  // Save As
                  // Stays open: the next step answers the Retrieve As dialog.
@@ -224,7 +188,7 @@ int main(int argc, char** argv) {
          }));
 
     std::string retrieved = folder + "\\report(v2).txt";
-    step("Retrieved copy holds exactly version 2", ReadText(retrieved) == "Quarterly report\r\nDraft 2\r\n");
+    step("Retrieved copy holds exactly version 2", kstest::ReadFileText(retrieved) == "Quarterly report\r\nDraft 2\r\n");
     printf("\nRetrieve As proposed: %s\n", proposal.c_str());
     DestroyWindow(owner);
     printf("%s\n", failures ? "The tour did not complete." : "The tour completed.");

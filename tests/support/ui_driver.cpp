@@ -1,5 +1,8 @@
 #include "ui_driver.h"
 
+#include <commctrl.h>
+
+#include <algorithm>
 #include <cstring>
 
 namespace kstest {
@@ -175,6 +178,26 @@ MessageBoxInfo Window::ReadMessageBox() const {
         }
     }
     return info;
+}
+
+int SelectListViewRows(HWND list, int column, const std::vector<std::string>& texts) {
+    int rows = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
+    int selected = 0;
+    for (int row = 0; row < rows; ++row) {
+        char text[260] = "";
+        LVITEMA item{};
+        item.iSubItem = column;
+        item.pszText = text;
+        item.cchTextMax = sizeof text;
+        SendMessageA(list, LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
+        bool wanted = std::find(texts.begin(), texts.end(), text) != texts.end();
+        LVITEMA state{};
+        state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+        state.state = wanted ? (selected == 0 ? LVIS_SELECTED | LVIS_FOCUSED : LVIS_SELECTED) : 0;
+        SendMessageA(list, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&state));
+        if (wanted) ++selected;
+    }
+    return selected;
 }
 
 Window FindTopLevel(const char* className, const char* title) {

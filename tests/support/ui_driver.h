@@ -69,6 +69,11 @@ private:
     HWND handle_ = nullptr;
 };
 
+// Selects exactly the rows of list view `list` (of this process) whose text
+// in column `column` is one of `texts`, the first of them focused; answers
+// how many rows were selected.
+int SelectListViewRows(HWND list, int column, const std::vector<std::string>& texts);
+
 // A visible top-level window of `className` with exactly `title` (null
 // matches any), of any process; null when there is none now.
 Window FindTopLevel(const char* className, const char* title);

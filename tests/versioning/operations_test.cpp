@@ -13,16 +13,6 @@
 
 namespace {
 
-std::string ReadFileText(const std::string& path) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return "<missing>";
-    std::string content(GetFileSize(file, nullptr), '\0');
-    DWORD read = 0;
-    if (!content.empty()) ReadFile(file, &content[0], static_cast<DWORD>(content.size()), &read, nullptr);
-    CloseHandle(file);
-    return content;
-}
-
 int CountKsTempFiles() {
     char folder[MAX_PATH];
     GetTempPathA(sizeof folder, folder);
@@ -167,7 +157,7 @@ TEST_F(Operations, RetrievalIsByteExact) {
     ArchiveContext context = FileWithVersions(3);
     std::string target = folder / "report(v2).doc";
     EXPECT_EQ(context.RetrieveVersion(target.c_str(), 2), 0);
-    EXPECT_EQ(ReadFileText(target), "v2");
+    EXPECT_EQ(kstest::ReadFileText(target), "v2");
     EXPECT_NE(context.RetrieveVersion((folder / "none.doc").c_str(), 99), 0);
     EXPECT_FALSE(kstest::PathPresent(folder / "none.doc"));
 }
@@ -229,7 +219,7 @@ TEST_F(Operations, DeletingVersions) {
 
     std::string target = folder / "v3.doc";
     EXPECT_EQ(context.RetrieveVersion(target.c_str(), 3), 0);
-    EXPECT_EQ(ReadFileText(target), "v3") << "the other versions stay retrievable";
+    EXPECT_EQ(kstest::ReadFileText(target), "v3") << "the other versions stay retrievable";
 
     EXPECT_EQ(context.DeleteVersion(1), 1);
     EXPECT_TRUE(context.ArchiveExists());
@@ -243,7 +233,7 @@ TEST_F(Operations, CopyTakesTheArchiveAlong) {
     CreateDirectoryA((folder / "copies").c_str(), nullptr);
     std::string target = folder / "copies\\report.doc";
     EXPECT_EQ(context.CopyWithVersions(target.c_str(), true), 1);
-    EXPECT_EQ(ReadFileText(target), "v2");
+    EXPECT_EQ(kstest::ReadFileText(target), "v2");
     EXPECT_TRUE(kstest::PathPresent(file));
     ArchiveContext copied;
     ASSERT_TRUE(copied.Resolve(target.c_str(), false, nullptr));
@@ -277,7 +267,7 @@ TEST_F(Operations, FileWithoutArchiveIsCopiedAlone) {
     ASSERT_TRUE(context.Resolve(file.c_str(), false, nullptr));
     std::string target = folder / "alone.doc";
     EXPECT_EQ(context.CopyWithVersions(target.c_str(), false), 1);
-    EXPECT_EQ(ReadFileText(target), "first content");
+    EXPECT_EQ(kstest::ReadFileText(target), "first content");
 }
 
 TEST_F(Operations, MoveLeavesNothingBehindAndTheArchiveFollowsTheNewName) {
@@ -290,7 +280,7 @@ TEST_F(Operations, MoveLeavesNothingBehindAndTheArchiveFollowsTheNewName) {
     ArchiveContext moved;
     ASSERT_TRUE(moved.Resolve(target.c_str(), false, nullptr));
     EXPECT_EQ(moved.VersionCount(), 2);
-    EXPECT_EQ(ReadFileText(target), "v2");
+    EXPECT_EQ(kstest::ReadFileText(target), "v2");
 }
 
 TEST_F(Operations, MoveWhoseFileCopyFailsKeepsTheWorkingFileAndItsVersions) {
@@ -308,7 +298,7 @@ TEST_F(Operations, MoveWhoseFileCopyFailsKeepsTheWorkingFileAndItsVersions) {
     CloseHandle(blocker);
     ASSERT_EQ(ui.Seen().size(), 1u);
     EXPECT_EQ(ui.Seen()[0].text, "Error!  The file locked.doc could not be moved to " + folder.path() + "!");
-    EXPECT_EQ(ReadFileText(file), "v2") << "the working file is never lost";
+    EXPECT_EQ(kstest::ReadFileText(file), "v2") << "the working file is never lost";
 }
 
 TEST_F(Operations, CopyOrMoveOntoItselfLosesNothing) {
@@ -331,7 +321,7 @@ TEST_F(Operations, CopyOrMoveOntoItselfLosesNothing) {
         ASSERT_TRUE(ui.Finish());
         ASSERT_EQ(ui.Seen().size(), 1u) << c.target;
         EXPECT_NE(ui.Seen()[0].text.find(std::string("could not be ") + c.verb), std::string::npos);
-        EXPECT_EQ(ReadFileText(file), "v2");
+        EXPECT_EQ(kstest::ReadFileText(file), "v2");
         EXPECT_EQ(context.VersionCount(), 2);
     }
 }

@@ -14,35 +14,6 @@
 
 namespace {
 
-std::string ReadFileText(const std::string& path) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return "<missing>";
-    std::string content(GetFileSize(file, nullptr), '\0');
-    DWORD read = 0;
-    if (!content.empty()) ReadFile(file, &content[0], static_cast<DWORD>(content.size()), &read, nullptr);
-    CloseHandle(file);
-    return content;
-}
-
-// Selects exactly the rows whose "#" column shows one of `numbers`.
-void SelectVersions(HWND list, std::initializer_list<int> numbers) {
-    int rows = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
-    for (int row = 0; row < rows; ++row) {
-        char text[20] = "";
-        LVITEMA item{};
-        item.iSubItem = 1;
-        item.pszText = text;
-        item.cchTextMax = sizeof text;
-        SendMessageA(list, LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
-        bool wanted = false;
-        for (int number : numbers) wanted = wanted || atoi(text) == number;
-        LVITEMA state{};
-        state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
-        state.state = wanted ? LVIS_SELECTED | LVIS_FOCUSED : 0;
-        SendMessageA(list, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&state));
-    }
-}
-
 class RetrieveVersion : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -76,7 +47,7 @@ TEST_F(RetrieveVersion, GivenTargetIsWrittenWithoutAsking) {
     kstest::UiDriver ui;
     ui.OnDialog("Retrieve Version", [&](kstest::Window& dialog) {
         enabledBefore = dialog.IsEnabled(1041);
-        SelectVersions(dialog.Control(1038), {2});
+        kstest::SelectListViewRows(dialog.Control(1038), 1, {"2"});
         enabledAfter = dialog.IsEnabled(1041);
         dialog.Press(1041);
     });
@@ -84,7 +55,7 @@ TEST_F(RetrieveVersion, GivenTargetIsWrittenWithoutAsking) {
     EXPECT_TRUE(ui.Finish());
     EXPECT_FALSE(enabledBefore) << "nothing is selected when the dialog opens";
     EXPECT_TRUE(enabledAfter);
-    EXPECT_EQ(ReadFileText(target), "v2");
+    EXPECT_EQ(kstest::ReadFileText(target), "v2");
 }
 
 TEST_F(RetrieveVersion, TwoSelectedVersionsCannotBeRetrieved) {
@@ -92,7 +63,7 @@ TEST_F(RetrieveVersion, TwoSelectedVersionsCannotBeRetrieved) {
     std::string comment = "not read";
     kstest::UiDriver ui;
     ui.OnDialog("Retrieve Version", [&](kstest::Window& dialog) {
-        SelectVersions(dialog.Control(1038), {2, 3});
+        kstest::SelectListViewRows(dialog.Control(1038), 1, {"2", "3"});
         enabled = dialog.IsEnabled(1041);
         comment = dialog.Text(1063);
         dialog.Press(IDCANCEL);
@@ -107,7 +78,7 @@ TEST_F(RetrieveVersion, WithoutTargetTheUserPicksOneAndCancellingStillCloses) {
     std::string proposal;
     kstest::UiDriver ui;
     ui.OnDialog("Retrieve Version", [&](kstest::Window& dialog) {
-        SelectVersions(dialog.Control(1038), {3});
+        kstest::SelectListViewRows(dialog.Control(1038), 1, {"3"});
         dialog.Press(1041);
     });
     ui.OnDialog("Save As", [&](kstest::Window& retrieveAs) {

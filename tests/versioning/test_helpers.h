@@ -9,6 +9,7 @@
 #include <string>
 
 #include "archive/module.h"
+#include "file_helpers.h"
 
 namespace kstest {
 
@@ -64,15 +65,6 @@ public:
 private:
     std::string path_;
 };
-
-inline bool WriteFileText(const std::string& path, const std::string& content) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    DWORD written = 0;
-    BOOL ok = WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
-    CloseHandle(file);
-    return ok && written == content.size();
-}
 
 inline bool PathPresent(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
