@@ -24,7 +24,7 @@ using RetrieveExport = int(WINAPI*)(HWND owner, const char* path);
 using RetrieveExExport = int(WINAPI*)(HWND owner, const char* path, const char* target);
 
 constexpr char kCaption[] = "Keepsake (TM)";
-constexpr DWORD kDialogCallTimeoutMs = 60000;
+constexpr DWORD kDialogCallTimeoutMs = 20000;
 constexpr int kCommentBox = 1004;  // the comment of the Version Properties dialog
 constexpr int kVersionList = 1038;  // the Retrieve Version dialog's list and button
 constexpr int kRetrieveButton = 1041;

@@ -21,7 +21,7 @@ using kstest::ShellHost;
 using kstest::UiDriver;
 using kstest::Window;
 
-constexpr DWORD kCommandTimeoutMs = 60000;
+constexpr DWORD kCommandTimeoutMs = 20000;
 constexpr UINT kMoveOffset = 2;
 constexpr UINT kCopyOffset = 3;
 constexpr UINT kDeleteOffset = 4;
@@ -36,17 +36,11 @@ constexpr int kFolderList = 1121;
 constexpr int kSaveInBox = 1137;
 constexpr int kSaveAsNameBox = 1148;
 
-// The edit inside the Save As dialog's name box.
+// The edit inside the Save As dialog's name box (a combo box in a
+// ComboBoxEx).
 HWND SaveAsNameEdit(const Window& dialog) {
-    HWND box = dialog.Control(kSaveAsNameBox);
-    for (HWND child = box; child;) {
-        char className[32] = "";
-        GetClassNameA(child, className, sizeof className);
-        if (lstrcmpiA(className, "Edit") == 0) return child;
-        HWND inner = FindWindowExA(child, nullptr, nullptr, nullptr);
-        child = inner;
-    }
-    return nullptr;
+    HWND combo = FindWindowExA(dialog.Control(kSaveAsNameBox), nullptr, "ComboBox", nullptr);
+    return combo ? FindWindowExA(combo, nullptr, "Edit", nullptr) : nullptr;
 }
 
 std::string ReadFileText(const std::string& path) {
