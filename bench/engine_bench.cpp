@@ -12,6 +12,7 @@
 #include "archive.h"
 #include "hash.h"
 #include "kseng32.h"
+#include "test_data.h"
 
 #include <fcntl.h>
 #include <spawn.h>
@@ -36,6 +37,11 @@ namespace {
 
 using kseng::Bytes;
 using Clock = std::chrono::steady_clock;
+// The same content and edits as the engine tests: text-like or random
+// files, edits of 50 to 100 bytes.
+using kseng::testing::edited;
+using kseng::testing::randomBytes;
+using kseng::testing::textLike;
 
 struct Run {
     double seconds = 0;
@@ -74,48 +80,6 @@ uint64_t fileSize(const std::string& path) {
 void writeFile(const std::string& path, const Bytes& bytes) {
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
                                                 static_cast<std::streamsize>(bytes.size()));
-}
-
-Bytes textLike(std::mt19937& rng, size_t n) {
-    static const char* words[] = {"the ", "version ", "archive ", "of ", "report ", "keeps ", "every ", "file ",
-                                  "and ", "delta ", "\n", "chapter ", "42 ", "quarterly ", ", ", "results "};
-    Bytes out;
-    out.reserve(n + 16);
-    while (out.size() < n) {
-        const char* w = words[rng() % 16];
-        out.insert(out.end(), w, w + std::strlen(w));
-    }
-    out.resize(n);
-    return out;
-}
-
-Bytes randomBytes(std::mt19937& rng, size_t n) {
-    Bytes out(n);
-    for (size_t i = 0; i + 4 <= n; i += 4) {
-        uint32_t v = rng();
-        std::memcpy(&out[i], &v, 4);
-    }
-    return out;
-}
-
-// Five edits of 50 to 100 bytes: inserts, deletes and replacements.
-void edit(std::mt19937& rng, Bytes& data, int count) {
-    for (int i = 0; i < count; ++i) {
-        size_t len = 50 + rng() % 51, at = rng() % data.size();
-        switch (rng() % 3) {
-        case 0: {
-            Bytes ins = randomBytes(rng, len);
-            data.insert(data.begin() + static_cast<std::ptrdiff_t>(at), ins.begin(), ins.end());
-            break;
-        }
-        case 1:
-            data.erase(data.begin() + static_cast<std::ptrdiff_t>(at),
-                       data.begin() + static_cast<std::ptrdiff_t>(std::min(data.size(), at + len)));
-            break;
-        default:
-            for (size_t k = at; k < std::min(data.size(), at + len); ++k) data[k] = static_cast<uint8_t>(rng());
-        }
-    }
 }
 
 // ---- the measured steps, each run as "engine_bench step ..." -------------------
@@ -166,7 +130,7 @@ void benchChain(const Options& o, const char* kind, bool random) {
     Bytes content = random ? randomBytes(rng, o.mib << 20) : textLike(rng, o.mib << 20);
     std::vector<std::string> files;
     for (int v = 1; v <= o.versions; ++v) {
-        if (v > 1) edit(rng, content, 5);
+        if (v > 1) content = edited(rng, std::move(content), 5);
         files.push_back(o.workdir + "/" + kind + "-v" + std::to_string(v));
         writeFile(files.back(), content);
     }
@@ -254,7 +218,7 @@ void benchLongChain(const Options& o) {
         writeFile(file, version);
         spawn({o.self, "step", "create", archive, file, std::to_string(c)});
         for (int v = 2; v <= o.chain; ++v) {
-            edit(rng, version, 5);
+            version = edited(rng, std::move(version), 5);
             writeFile(file, version);
             spawn({o.self, "step", "add", archive, file});
         }
