@@ -166,13 +166,7 @@ TEST_F(Exports, ArchiveSavesAFirstAndThenAFurtherVersion) {
 
 TEST_F(Exports, ArchiveAnswersOkAfterARefusalWithoutADialog) {
     std::string empty = Write("empty.txt", "");
-    std::string same = Write("same.txt", "unchanged");
-    {
-        UiDriver ui;
-        ui.OnDialog("New Version - same.txt", [](Window& dialog) { dialog.Press(IDOK); });
-        ASSERT_EQ(Archive(same), 0);
-        ASSERT_TRUE(ui.Finish());
-    }
+    std::string same = SavedVersions("same.txt", {"unchanged"});
     struct Case {
         std::string path;
         std::string text;
@@ -217,21 +211,13 @@ TEST_F(Exports, ArchiveCancelledInTheDialogAnswersCancel) {
 }
 
 TEST_F(Exports, InfoTellsArchiveAndCountWithoutShowingAnything) {
-    // Nothing is shown, so nothing runs on a second thread here: a message
-    // box would hang the test until ctest's time-out.
     std::string plain = Write("plain.txt", "no archive");
     Info info = QueryInfo(plain);
     EXPECT_EQ(info.exists, 0);
     EXPECT_EQ(info.count, 0);
     EXPECT_EQ(info.result, 0);
 
-    std::string damaged = Write("damaged.txt", "content");
-    {
-        UiDriver ui;
-        ui.OnDialog("New Version - damaged.txt", [](Window& dialog) { dialog.Press(IDOK); });
-        ASSERT_EQ(Archive(damaged), 0);
-        ASSERT_TRUE(ui.Finish());
-    }
+    std::string damaged = SavedVersions("damaged.txt", {"content"});
     std::string archivePath = ArchivePath();
     ASSERT_FALSE(archivePath.empty());
     ASSERT_TRUE(kstest::WriteFileText(archivePath, std::string(600, 'x')));
