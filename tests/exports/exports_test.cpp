@@ -269,6 +269,21 @@ TEST_F(Exports, RetrieveExWritesTheSelectedVersionToTheGivenPathWithoutAsking) {
     ReadFile(file, content, sizeof content - 1, &read, nullptr);
     CloseHandle(file);
     EXPECT_STREQ(content, "version one");
+
+    // An empty target names no file: the user is asked for one.
+    bool asked = false;
+    UiDriver again;
+    again.OnDialog("Retrieve Version", [](Window& dialog) {
+        SelectVersion(dialog.Control(kVersionList), 2);
+        dialog.Press(kRetrieveButton);
+    });
+    again.OnDialog("Save As", [&](Window& retrieveAs) {
+        asked = true;
+        retrieveAs.Cancel();
+    });
+    ASSERT_TRUE(kstest::CallWithin(20000, [&] { result = retrieveEx_(nullptr, path.c_str(), ""); }));
+    ASSERT_TRUE(again.Finish());
+    EXPECT_TRUE(asked);
 }
 
 }  // namespace

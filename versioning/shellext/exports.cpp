@@ -44,12 +44,13 @@ extern "C" int WINAPI KSRetrieve(HWND owner, const char* path) {
 }
 
 // The Retrieve Version dialog of the file; the chosen version goes to
-// `target`, or with none to a path the user picks.
+// `target`, or with none to a path the user picks. An empty target names
+// no file: the user picks one rather than see a retrieval write nothing.
 extern "C" int WINAPI KSRetrieveEx(HWND owner, const char* path, const char* target) {
     try {
         ArchiveContext context;
         context.Resolve(path ? path : "", true, owner);
-        return ShowRetrieveVersionDialog(owner, &context, target);
+        return ShowRetrieveVersionDialog(owner, &context, target && target[0] ? target : nullptr);
     } catch (...) {
         return 0;
     }
