@@ -17,7 +17,7 @@
 
 namespace {
 
-constexpr int kReserved = 3, kNoArchive = 1, kCorrupt = 2, kNoVersion = 6, kBadArgument = 10;
+constexpr int kReserved = 3, kNoArchive = 1, kCorrupt = 2, kTooLarge = 5, kNoVersion = 6, kBadArgument = 10;
 
 std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -241,6 +241,23 @@ TEST_F(EngineDll, StatusesOfMissingReservedAndDamagedArchives) {
         Worker worker(std::string("add ") + d() + " C$$WORK$DOC.ks free 1", path("free.out"));
         ASSERT_TRUE(worker.wait(30000));
         EXPECT_EQ(worker.output(), "0 0\n");
+    }
+
+    // A file of 4 GiB and more is refused before anything is written.
+    {
+        HANDLE big = CreateFileA(path("KS2.tmp").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(big, INVALID_HANDLE_VALUE);
+        LARGE_INTEGER size;
+        size.QuadPart = (LONGLONG(4) << 30) + 1;
+        EXPECT_TRUE(SetFilePointerEx(big, size, nullptr, FILE_BEGIN) && SetEndOfFile(big));
+        CloseHandle(big);
+        ASSERT_EQ(EngineLock("DOC.TXT", "C$$WORK$DOC.ks", d(), d(), "alice", 1, 0, &tag_), 0);
+        EXPECT_EQ(EngineAddVersion("KS2.tmp", "C$$WORK$DOC.ks", d(), d(), "alice", "", "", 0, 0, 0, 0, 0, &tag_),
+                  kTooLarge);
+        EXPECT_EQ(readDirectory(&directory), 0);
+        EXPECT_EQ(directory.versionCount, 2);
+        DeleteFileA(path("KS2.tmp").c_str());
     }
 
     writeFile(path("C$$WORK$DOC.ks"), std::string(10000, 'j'));
