@@ -4,10 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
-#include <commctrl.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 
 #include "test_helpers.h"
@@ -28,23 +26,7 @@ constexpr DWORD kDialogCallTimeoutMs = 20000;
 constexpr int kCommentBox = 1004;  // the comment of the Version Properties dialog
 constexpr int kVersionList = 1038;  // the Retrieve Version dialog's list and button
 constexpr int kRetrieveButton = 1041;
-
-// Selects the one row of a version list whose "#" column shows `number`.
-void SelectVersion(HWND list, int number) {
-    int rows = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
-    for (int row = 0; row < rows; ++row) {
-        char text[20] = "";
-        LVITEMA item{};
-        item.iSubItem = 1;
-        item.pszText = text;
-        item.cchTextMax = sizeof text;
-        SendMessageA(list, LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
-        LVITEMA state{};
-        state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
-        state.state = atoi(text) == number ? LVIS_SELECTED | LVIS_FOCUSED : 0;
-        SendMessageA(list, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&state));
-    }
-}
+constexpr int kNumberColumn = 1;  // the list's "#" column
 
 struct Info {
     int result;
@@ -254,7 +236,7 @@ TEST_F(Exports, RetrieveExWritesTheSelectedVersionToTheGivenPathWithoutAsking) {
     std::string target = folder / "out.txt";
     UiDriver ui;
     ui.OnDialog("Retrieve Version", [](Window& dialog) {
-        SelectVersion(dialog.Control(kVersionList), 1);
+        kstest::SelectListViewRows(dialog.Control(kVersionList), kNumberColumn, {"1"});
         dialog.Press(kRetrieveButton);
     });
     int result = -99;
@@ -262,19 +244,13 @@ TEST_F(Exports, RetrieveExWritesTheSelectedVersionToTheGivenPathWithoutAsking) {
     ASSERT_TRUE(kstest::CallWithin(20000, [&] { result = retrieveEx_(nullptr, path.c_str(), target.c_str()); }));
     ASSERT_TRUE(ui.Finish());
     EXPECT_EQ(result, IDOK);
-    HANDLE file = CreateFileA(target.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    char content[64] = "";
-    DWORD read = 0;
-    ReadFile(file, content, sizeof content - 1, &read, nullptr);
-    CloseHandle(file);
-    EXPECT_STREQ(content, "version one");
+    EXPECT_EQ(kstest::ReadFileText(target), "version one");
 
     // An empty target names no file: the user is asked for one.
     bool asked = false;
     UiDriver again;
     again.OnDialog("Retrieve Version", [](Window& dialog) {
-        SelectVersion(dialog.Control(kVersionList), 2);
+        kstest::SelectListViewRows(dialog.Control(kVersionList), kNumberColumn, {"2"});
         dialog.Press(kRetrieveButton);
     });
     again.OnDialog("Save As", [&](Window& retrieveAs) {

@@ -17,6 +17,7 @@
 namespace {
 
 using kstest::PathPresent;
+using kstest::ReadFileText;
 using kstest::ShellHost;
 using kstest::UiDriver;
 using kstest::Window;
@@ -41,16 +42,6 @@ constexpr int kSaveAsNameBox = 1148;
 HWND SaveAsNameEdit(const Window& dialog) {
     HWND combo = FindWindowExA(dialog.Control(kSaveAsNameBox), nullptr, "ComboBox", nullptr);
     return combo ? FindWindowExA(combo, nullptr, "Edit", nullptr) : nullptr;
-}
-
-std::string ReadFileText(const std::string& path) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return "<missing>";
-    char buffer[4096];
-    DWORD read = 0;
-    ReadFile(file, buffer, sizeof buffer, &read, nullptr);
-    CloseHandle(file);
-    return std::string(buffer, read);
 }
 
 // Every progress text set in the windows of one thread, seen by a hook on
