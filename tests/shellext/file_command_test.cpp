@@ -306,6 +306,27 @@ TEST_F(FileCommand, ADestinationTooLongForAPathIsRefusedNotCut) {
     if (search != INVALID_HANDLE_VALUE) FindClose(search);
 }
 
+TEST_F(FileCommand, AFileWhoseArchiveCannotBeFoundStaysWhereItIs) {
+    // The central folder cannot be made (it would lie below a file), as
+    // when it sits on a drive that is gone: moved, the file would leave
+    // whatever versions it has there behind.
+    Write("blocker", "a file, not a folder");
+    settings.SetString("VersionsPath", folder / "blocker\\archives");
+    std::string path = Write("a.txt", "a");
+    UiDriver ui;
+    ui.OnDialog(("Move " + path + " To").c_str(), [&](Window& dialog) {
+        SendMessageA(SaveAsNameEdit(dialog), WM_SETTEXT, 0, reinterpret_cast<LPARAM>((folder / "b.txt").c_str()));
+        dialog.Press(IDOK);
+    });
+    ui.OnMessageBox(kCaption);
+    ASSERT_TRUE(Run(kMoveOffset, {"a.txt"}));
+    ASSERT_TRUE(ui.Finish());
+    ASSERT_EQ(ui.Seen().size(), 1u);
+    EXPECT_EQ(ui.Seen()[0].text, "Can't create Keepsake directory!");
+    EXPECT_TRUE(PathPresent(path));
+    EXPECT_FALSE(PathPresent(folder / "b.txt"));
+}
+
 TEST_F(FileCommand, MovingIntoAFolderThatHoldsAFileAsksBeforeReplacingIt) {
     std::string target = folder / "target";
     ASSERT_TRUE(CreateDirectoryA(target.c_str(), nullptr));
