@@ -487,24 +487,31 @@ ContentNode* findNode(ArchiveState& s, uint32_t id) {
 }
 
 // Drops nodes nothing depends on any more: full nodes of deleted versions
-// stay only while a delta still builds on them.
+// stay only while a delta still builds on them. One pass over references,
+// whatever the number of versions a prune deleted.
 void dropUnusedNodes(ArchiveState& s) {
-    bool changed = true;
-    while (changed) {
-        changed = false;
-        for (size_t i = 0; i < s.nodes.size(); ++i) {
-            uint32_t id = s.nodes[i].id;
-            bool used = std::any_of(s.versions.begin(), s.versions.end(),
-                                    [id](const VersionEntry& v) { return v.node == id; }) ||
-                        std::any_of(s.nodes.begin(), s.nodes.end(),
-                                    [id](const ContentNode& n) { return n.parent == id; });
-            if (!used) {
-                s.nodes.erase(s.nodes.begin() + static_cast<std::ptrdiff_t>(i));
-                changed = true;
-                break;
-            }
+    std::vector<uint32_t> references(s.nodes.size(), 0);
+    auto indexOf = [&s](uint32_t id) { return static_cast<size_t>(s.findNode(id) - s.nodes.data()); };
+    for (const VersionEntry& v : s.versions) ++references[indexOf(v.node)];
+    for (const ContentNode& n : s.nodes)
+        if (n.kind == ContentNode::Delta) ++references[indexOf(n.parent)];
+    std::vector<size_t> unused;
+    for (size_t i = 0; i < s.nodes.size(); ++i)
+        if (!references[i]) unused.push_back(i);
+    std::vector<bool> dropped(s.nodes.size(), false);
+    while (!unused.empty()) {
+        size_t i = unused.back();
+        unused.pop_back();
+        dropped[i] = true;
+        if (s.nodes[i].kind == ContentNode::Delta) {
+            size_t parent = indexOf(s.nodes[i].parent);
+            if (--references[parent] == 0) unused.push_back(parent);
         }
     }
+    size_t kept = 0;
+    for (size_t i = 0; i < s.nodes.size(); ++i)
+        if (!dropped[i]) s.nodes[kept++] = s.nodes[i];
+    s.nodes.resize(kept);
 }
 
 // Removes a version. Its delta is folded into the deltas built on it, so
@@ -533,7 +540,11 @@ Status removeVersion(Update& u, size_t index) {
             child.parent = node->parent;
         }
     }
-    dropUnusedNodes(s);
+    // A folded delta is needed by nobody now; a full node stays while a delta
+    // builds on it (dropUnusedNodes takes it once the last one is gone).
+    bool needed = node->kind == ContentNode::Full &&
+                  std::any_of(s.nodes.begin(), s.nodes.end(), [nodeId](const ContentNode& n) { return n.parent == nodeId; });
+    if (!needed) s.nodes.erase(s.nodes.begin() + (node - s.nodes.data()));
     return kOk;
 }
 
@@ -546,6 +557,7 @@ Status pruneTemporary(Update& u) {
         Status status = removeVersion(u, oldest);
         if (status != kOk) return status;
     }
+    dropUnusedNodes(s);
     return kOk;
 }
 
@@ -860,7 +872,9 @@ Status deleteVersion(File& file, uint32_t number) {
         const VersionEntry* v = u.state().findVersion(number);
         if (!v) return kNoVersion;
         status = removeVersion(u, static_cast<size_t>(v - u.state().versions.data()));
-        return status == kOk ? u.commit() : status;
+        if (status != kOk) return status;
+        dropUnusedNodes(u.state());
+        return u.commit();
     });
 }
 

@@ -5,6 +5,7 @@
 #include "reservations.h"
 #include "test_data.h"
 
+#include <chrono>
 #include <thread>
 
 using namespace kseng;
@@ -240,6 +241,33 @@ TEST(Archive, LargeCompressedVersionsTravelInChunks) {
     ASSERT_EQ(change(fs, [](File& f) { return deleteVersion(f, 1); }), kOk);
     ASSERT_EQ(readAll(fs, &actual), kOk);
     EXPECT_EQ(actual, (Contents{{2, second}}));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Archive, LoweringTheLimitOfALongHistoryPrunesInOneGo) {
+    MemoryFiles fs;
+    std::mt19937 rng(21);
+    Bytes content = textLike(rng, 2000);
+    ASSERT_EQ(create(fs, content, 32767, true), kOk);
+    Contents expected;
+    for (uint32_t v = 2; v <= 1200; ++v) {
+        content[rng() % content.size()] ^= 0x20;
+        bool permanent = v % 400 == 0;
+        ASSERT_EQ(add(fs, content, permanent), kOk);
+        if (permanent || v == 1199) expected[v] = content;  // 1199 is the newest temporary one
+    }
+    auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(change(fs, [](File& f) { return setMaxTemporary(f, 1); }), kOk);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    Contents actual;
+    ArchiveState state;
+    ASSERT_EQ(readAll(fs, &actual, &state), kOk);
+    EXPECT_EQ(actual, expected);
+    // Only the nodes the remaining versions need are left.
+    EXPECT_LE(state.nodes.size(), 2 * state.versions.size());
 }
 
 }  // namespace
