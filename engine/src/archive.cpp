@@ -449,24 +449,16 @@ public:
     }
 
 private:
-    // Best fit: the smallest gap that holds the block, else the end. Small
-    // deltas then fill small gaps and leave the room a directory freed for
-    // the next, slightly longer directory.
+    // First fit: the first gap that holds the block, else the end. (Best fit
+    // was tried: its small deltas in small gaps keep the rooms of old
+    // directories from merging, and archives with long histories doubled.)
     uint64_t allocate(uint64_t length) {
-        uint64_t at = kDataStart, bestAt = 0, bestGap = UINT64_MAX;
-        size_t index = 0, bestIndex = 0;
+        uint64_t at = kDataStart;
+        size_t index = 0;
         for (; index < used_.size(); ++index) {
             const Extent& e = used_[index];
-            if (e.offset >= at && e.offset - at >= length && e.offset - at < bestGap) {
-                bestGap = e.offset - at;
-                bestAt = at;
-                bestIndex = index;
-            }
+            if (e.offset >= at && e.offset - at >= length) break;
             at = std::max(at, e.offset + e.length);
-        }
-        if (bestGap != UINT64_MAX) {
-            at = bestAt;
-            index = bestIndex;
         }
         used_.insert(used_.begin() + static_cast<std::ptrdiff_t>(index), Extent{at, length});
         return at;
