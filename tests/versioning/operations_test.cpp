@@ -299,6 +299,7 @@ TEST_F(Operations, MoveWhoseFileCopyFailsKeepsTheWorkingFileAndItsVersions) {
     ASSERT_EQ(ui.Seen().size(), 1u);
     EXPECT_EQ(ui.Seen()[0].text, "Error!  The file locked.doc could not be moved to " + folder.path() + "!");
     EXPECT_EQ(kstest::ReadFileText(file), "v2") << "the working file is never lost";
+    EXPECT_EQ(context.VersionCount(), 2) << "nor parted from its versions";
 }
 
 TEST_F(Operations, CopyOrMoveOntoItselfLosesNothing) {

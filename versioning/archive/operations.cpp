@@ -383,16 +383,16 @@ TransferResult TransferWithVersions(ArchiveContext& source, const char* newPath,
     bool archiveCopied = archiveExisted && targetArchivePath[0] && CopyFileA(source.archivePath, targetArchivePath, FALSE);
     bool fileCopied = CopyFileA(source.workingPath, newPath, FALSE) != FALSE;
 
-    // A source goes only when its own copy is safe: the working file is
-    // never lost, and neither are its versions.
-    if (move) {
+    // A move removes the sources only when the file and its archive both
+    // arrived: the working file is never lost, and never parted from its
+    // versions. A half-done move leaves the sources where they were.
+    const bool arrived = fileCopied && (!archiveExisted || archiveCopied);
+    if (move && arrived) {
         if (archiveCopied) DeleteFileA(source.archivePath);
-        if (fileCopied) {
-            SetFileAttributesA(source.workingPath, FILE_ATTRIBUTE_NORMAL);
-            DeleteFileA(source.workingPath);
-        }
+        SetFileAttributesA(source.workingPath, FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(source.workingPath);
     }
-    if (!fileCopied || (archiveExisted && !archiveCopied)) {
+    if (!arrived) {
         cursor.Restore();
         ShowMessage(MessageOwner(), failedId, MB_OK, targetName, targetFolder);
         return TransferResult::Failed;
