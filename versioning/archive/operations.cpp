@@ -54,6 +54,10 @@ public:
         tmp_.Remember("TMP");
         temp_.Remember("TEMP");
     }
+    // Every path out of a save, the engine's refusals included.
+    ~TempVariables() { Restore(); }
+    TempVariables(const TempVariables&) = delete;
+    TempVariables& operator=(const TempVariables&) = delete;
     void Restore() const {
         tmp_.Restore("TMP");
         temp_.Restore("TEMP");
