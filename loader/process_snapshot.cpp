@@ -4,13 +4,14 @@
 
 #include <cstring>
 
+#include "file_names.h"
 #include "framework/win_handles.h"
 
 namespace kickoff {
 namespace {
 
 using CreateSnapshotFn = HANDLE(WINAPI*)(DWORD, DWORD);
-using ProcessWalkFn = BOOL(WINAPI*)(HANDLE, PROCESSENTRY32*);
+using ProcessWalkFn = BOOL(WINAPI*)(HANDLE, PROCESSENTRY32W*);
 
 struct SnapshotApi {
     bool available = false;
@@ -33,8 +34,12 @@ bool DetectSnapshotSupport() {
     // Looked up, not loaded: KERNEL32 is in every process already.
     if (HMODULE kernel = ::GetModuleHandleA("KERNEL32.DLL")) {
         api.createSnapshot = Lookup<CreateSnapshotFn>(kernel, "CreateToolhelp32Snapshot");
-        api.first = Lookup<ProcessWalkFn>(kernel, "Process32First");
-        api.next = Lookup<ProcessWalkFn>(kernel, "Process32Next");
+        // The UTF-16 walk: the ANSI one converts names with best-fit
+        // mappings, which turn a letter the code page lacks into a plain
+        // one (s with a circumflex into s), so another program's name could
+        // read as the one in the script.
+        api.first = Lookup<ProcessWalkFn>(kernel, "Process32FirstW");
+        api.next = Lookup<ProcessWalkFn>(kernel, "Process32NextW");
         api.available = api.createSnapshot != nullptr && api.first != nullptr && api.next != nullptr;
     }
     g_snapshotApi = api;
@@ -45,20 +50,20 @@ bool SnapshotSupported() { return g_snapshotApi.available; }
 
 DWORD FindProcessIdBySnapshot(const std::string& name) {
     if (!g_snapshotApi.available) return 0;
+    const std::wstring lookFor = WideFromAnsi(name);
+    if (lookFor.empty()) return 0;
     UniqueHandle snapshot(g_snapshotApi.createSnapshot(TH32CS_SNAPPROCESS, 0));
     if (!snapshot.Valid()) return 0;
 
-    PROCESSENTRY32 entry;
+    PROCESSENTRY32W entry;
     std::memset(&entry, 0, sizeof entry);
     entry.dwSize = sizeof entry;
     // Entries are matched on the file name alone: the usage count is 0 for
     // every process on NT-family systems, so it cannot tell running ones.
     for (BOOL more = g_snapshotApi.first(snapshot.Get(), &entry); more;
          more = g_snapshotApi.next(snapshot.Get(), &entry)) {
-        entry.szExeFile[MAX_PATH - 1] = '\0';
-        const char* fileName = std::strrchr(entry.szExeFile, '\\');
-        fileName = fileName != nullptr ? fileName + 1 : entry.szExeFile;
-        if (::lstrcmpiA(name.c_str(), fileName) == 0) return entry.th32ProcessID;
+        entry.szExeFile[MAX_PATH - 1] = L'\0';
+        if (SameFileName(lookFor, FileNamePart(entry.szExeFile))) return entry.th32ProcessID;
     }
     return 0;
 }

@@ -1,5 +1,5 @@
 // Process lookup through toolhelp snapshots, which older NT systems lack.
-// Whether they exist is decided once, at program start, by looking the three
+// Whether they exist is decided once, at program start, by looking the
 // functions up in the already loaded KERNEL32.
 #pragma once
 
@@ -14,9 +14,9 @@ namespace kickoff {
 bool DetectSnapshotSupport();
 bool SnapshotSupported();
 
-// Finds a running process whose executable file name (without folder) equals
-// `name`, ignoring case. A name with a folder part never matches. Returns
-// its id, or 0.
+// Finds a running process whose executable file name (without folder) is
+// `name` as the file system compares names: ordinal, ignoring case. A name
+// with a folder part never matches. Returns its id, or 0.
 DWORD FindProcessIdBySnapshot(const std::string& name);
 
 }  // namespace kickoff

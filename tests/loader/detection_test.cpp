@@ -13,6 +13,7 @@
 using namespace kickoff;
 using loadertest::ChildProcess;
 using loadertest::ScratchKey;
+using loadertest::TempFolder;
 
 namespace {
 
@@ -24,6 +25,13 @@ protected:
     void StartTarget() { ASSERT_TRUE(target_.Start("\"" + loadertest::BinPath(kTargetName) + "\"")); }
     ChildProcess target_;
 };
+
+// Starts a copy of the target program under another file name.
+bool StartCopyNamed(ChildProcess& process, const TempFolder& folder, const std::wstring& fileName) {
+    const std::wstring copy = loadertest::Wide(folder.Path()) + L"\\" + fileName;
+    return ::CopyFileW(loadertest::Wide(loadertest::BinPath(kTargetName)).c_str(), copy.c_str(), FALSE) &&
+           process.Start(L"\"" + copy + L"\"");
+}
 
 PrevAppRule Rule(const std::string& entry) {
     PrevAppRule rule;
@@ -42,6 +50,40 @@ TEST_F(Detection, SnapshotFindsTheFileNameIgnoringCaseButNeverAPath) {
     EXPECT_EQ(tool.FindProcessId("kickoff_detect_target"), 0u);
     EXPECT_TRUE(ProcessRunning(kTargetName));
     EXPECT_FALSE(ProcessRunning("kickoff_nothing_like_this.exe"));
+}
+
+// Names are compared as the file system compares them: ordinal, case
+// ignored letter by letter, with the names the system holds (UTF-16) rather
+// than a code page's approximation of them. Rules of a language would take a
+// double s for a sharp s, AE for the ligature and pass over a soft hyphen.
+TEST_F(Detection, SnapshotComparesFileNamesAsTheFileSystemDoes) {
+    std::string strasse, aedit, softHyphen, upperSharpS, upperLigature;
+    if (!loadertest::ToAnsi(L"kickoff_strasse.exe", strasse) || !loadertest::ToAnsi(L"KICKOFF_AEDIT.EXE", aedit) ||
+        !loadertest::ToAnsi(L"kickoff_detect\x00AD_target.exe", softHyphen) ||
+        !loadertest::ToAnsi(L"KICKOFF_STRA\x00DF" L"E.EXE", upperSharpS) ||
+        !loadertest::ToAnsi(L"KICKOFF_\x00C6" L"DIT.EXE", upperLigature)) {
+        GTEST_SKIP() << "the ANSI code page cannot spell the names of this test";
+    }
+    TempFolder folder;
+    ChildProcess sharpS, ligature, circumflex;
+    ASSERT_TRUE(StartCopyNamed(sharpS, folder, L"kickoff_stra\x00DF" L"e.exe"));
+    ASSERT_TRUE(StartCopyNamed(ligature, folder, L"kickoff_\x00E6" L"dit.exe"));
+    // No code page here has this letter; its nearest is a plain s.
+    ASSERT_TRUE(StartCopyNamed(circumflex, folder, L"kickoff_\x015Dtarget.exe"));
+    StartTarget();
+
+    CProcessTool tool;
+    EXPECT_EQ(tool.FindProcessId(strasse), 0u);
+    EXPECT_EQ(tool.FindProcessId(aedit), 0u);
+    EXPECT_EQ(tool.FindProcessId(softHyphen), 0u);
+    EXPECT_EQ(tool.FindProcessId("kickoff_starget.exe"), 0u);
+    EXPECT_FALSE(TerminateByName(strasse));
+    EXPECT_FALSE(TerminateByName("kickoff_starget.exe"));
+    EXPECT_TRUE(sharpS.Running());
+    EXPECT_TRUE(circumflex.Running());
+
+    EXPECT_EQ(tool.FindProcessId(upperSharpS), sharpS.Id());
+    EXPECT_EQ(tool.FindProcessId(upperLigature), ligature.Id());
 }
 
 TEST_F(Detection, ModeZeroNeedsKeyAndProcessModeOneTheKeyAlone) {
@@ -80,3 +122,4 @@ TEST_F(Detection, OfTwoProcessesWithOneNameOnlyOneIsEnded) {
     ::Sleep(200);
     EXPECT_NE(first.Running(), second.Running());
 }
+

@@ -25,18 +25,44 @@ TempFolder::TempFolder() {
 }
 
 TempFolder::~TempFolder() {
-    WIN32_FIND_DATAA found;
-    HANDLE search = ::FindFirstFileA((path_ + "\\*").c_str(), &found);
+    // Wide calls, so that files whose names the code page cannot spell go too.
+    const std::wstring folder = Wide(path_);
+    WIN32_FIND_DATAW found;
+    HANDLE search = ::FindFirstFileW((folder + L"\\*").c_str(), &found);
     if (search != INVALID_HANDLE_VALUE) {
         do {
-            const std::string name = found.cFileName;
-            if (name == "." || name == "..") continue;
-            ::SetFileAttributesA(File(name).c_str(), FILE_ATTRIBUTE_NORMAL);
-            ::DeleteFileA(File(name).c_str());
-        } while (::FindNextFileA(search, &found));
+            const std::wstring name = found.cFileName;
+            if (name == L"." || name == L"..") continue;
+            const std::wstring file = folder + L"\\" + name;
+            ::SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+            ::DeleteFileW(file.c_str());
+        } while (::FindNextFileW(search, &found));
         ::FindClose(search);
     }
-    ::RemoveDirectoryA(path_.c_str());
+    ::RemoveDirectoryW(folder.c_str());
+}
+
+std::wstring Wide(const std::string& text) {
+    if (text.empty()) return std::wstring();
+    const int length = ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(length > 0 ? length : 0), L'\0');
+    if (length > 0) {
+        ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0], length);
+    }
+    return wide;
+}
+
+bool ToAnsi(const std::wstring& text, std::string& ansi) {
+    ansi.clear();
+    if (text.empty()) return true;
+    BOOL lossy = FALSE;
+    const int length = ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), static_cast<int>(text.size()),
+                                             nullptr, 0, nullptr, &lossy);
+    if (length <= 0 || lossy) return false;
+    ansi.assign(static_cast<std::size_t>(length), '\0');
+    ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), static_cast<int>(text.size()), &ansi[0], length,
+                          nullptr, &lossy);
+    return !lossy;
 }
 
 void WriteTextFile(const std::string& path, const std::string& content) {
@@ -95,12 +121,16 @@ ChildProcess::~ChildProcess() {
 }
 
 bool ChildProcess::Start(const std::string& commandLine, const std::string& folder) {
-    std::vector<char> writable(commandLine.begin(), commandLine.end());
-    writable.push_back('\0');
-    STARTUPINFOA startup = {};
+    return Start(Wide(commandLine), Wide(folder));
+}
+
+bool ChildProcess::Start(const std::wstring& commandLine, const std::wstring& folder) {
+    std::vector<wchar_t> writable(commandLine.begin(), commandLine.end());
+    writable.push_back(L'\0');
+    STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION started = {};
-    if (!::CreateProcessA(nullptr, writable.data(), nullptr, nullptr, FALSE, 0, nullptr,
+    if (!::CreateProcessW(nullptr, writable.data(), nullptr, nullptr, FALSE, 0, nullptr,
                           folder.empty() ? nullptr : folder.c_str(), &startup, &started)) {
         return false;
     }

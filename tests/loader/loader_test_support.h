@@ -57,6 +57,8 @@ public:
     ChildProcess& operator=(const ChildProcess&) = delete;
 
     bool Start(const std::string& commandLine, const std::string& folder = std::string());
+    // For programs whose names the ANSI code page cannot spell.
+    bool Start(const std::wstring& commandLine, const std::wstring& folder = std::wstring());
     bool WaitForExit(DWORD timeoutMs);
     bool Running() const;
     DWORD Id() const { return id_; }
@@ -69,6 +71,11 @@ private:
     HANDLE process_ = nullptr;
     DWORD id_ = 0;
 };
+
+// The text in UTF-16, converted from the ANSI code page.
+std::wstring Wide(const std::string& text);
+// The text in the ANSI code page; false when the code page cannot spell it.
+bool ToAnsi(const std::wstring& text, std::string& ansi);
 
 // Starts kickoff.exe with the command-line tail as given.
 bool StartKickoff(ChildProcess& kickoff, const std::string& tail, const std::string& folder = std::string());
