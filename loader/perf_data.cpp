@@ -9,21 +9,30 @@
 #include <cstring>
 #include <vector>
 
+#include "file_names.h"
 #include "framework/win_handles.h"
+#include "perf_block_walk.h"
 
 namespace kickoff {
 namespace {
 
-// Reads a 32-bit field at `offset` only when all four bytes are inside the block.
-bool ReadField(const BYTE* block, std::size_t size, std::size_t offset, DWORD& value) {
-    if (offset > size || size - offset < sizeof(DWORD)) return false;
-    std::memcpy(&value, block + offset, sizeof(DWORD));
-    return true;
-}
-
-bool Inside(std::size_t size, std::size_t offset, std::size_t length) {
-    return offset <= size && size - offset >= length;
-}
+// The walk reads the fields where the system's headers put them.
+static_assert(sizeof(PERF_DATA_BLOCK) == perf_layout::kBlockSize, "data block size");
+static_assert(offsetof(PERF_DATA_BLOCK, HeaderLength) == perf_layout::kBlockHeaderLength, "block header length");
+static_assert(offsetof(PERF_DATA_BLOCK, NumObjectTypes) == perf_layout::kBlockObjectCount, "object count");
+static_assert(sizeof(PERF_OBJECT_TYPE) == perf_layout::kObjectSize, "object size");
+static_assert(offsetof(PERF_OBJECT_TYPE, DefinitionLength) == perf_layout::kObjectDefinitionLength, "definition");
+static_assert(offsetof(PERF_OBJECT_TYPE, HeaderLength) == perf_layout::kObjectHeaderLength, "object header");
+static_assert(offsetof(PERF_OBJECT_TYPE, NumCounters) == perf_layout::kObjectCounterCount, "counter count");
+static_assert(offsetof(PERF_OBJECT_TYPE, NumInstances) == perf_layout::kObjectInstanceCount, "instance count");
+static_assert(sizeof(PERF_COUNTER_DEFINITION) == perf_layout::kCounterSize, "counter definitions are 40 bytes");
+static_assert(offsetof(PERF_COUNTER_DEFINITION, CounterNameTitleIndex) == perf_layout::kCounterNameIndex, "name");
+static_assert(offsetof(PERF_COUNTER_DEFINITION, CounterOffset) == perf_layout::kCounterOffset, "counter offset");
+static_assert(sizeof(PERF_INSTANCE_DEFINITION) == perf_layout::kInstanceSize, "instance size");
+static_assert(offsetof(PERF_INSTANCE_DEFINITION, ByteLength) == perf_layout::kInstanceByteLength, "length");
+static_assert(offsetof(PERF_INSTANCE_DEFINITION, NameOffset) == perf_layout::kInstanceNameOffset, "name offset");
+static_assert(offsetof(PERF_INSTANCE_DEFINITION, NameLength) == perf_layout::kInstanceNameLength, "name length");
+static_assert(sizeof(PERF_COUNTER_BLOCK) == perf_layout::kCounterBlockSize, "counter block size");
 
 bool EqualsIgnoringCase(const char* a, const char* b) { return ::lstrcmpiA(a, b) == 0; }
 
@@ -35,28 +44,12 @@ DWORD DigitsToNumber(const std::string& text) {
     return value;
 }
 
-// Converts an instance name to the ANSI code page; false when it does not
-// fit a path-sized buffer or cannot be converted.
-bool InstanceNameToAnsi(const BYTE* block, std::size_t size, std::size_t nameOffset,
-                        DWORD nameBytes, std::string& name) {
-    if (!Inside(size, nameOffset, nameBytes)) return false;
-    std::vector<wchar_t> wide(nameBytes / sizeof(wchar_t));
-    if (!wide.empty()) std::memcpy(wide.data(), block + nameOffset, wide.size() * sizeof(wchar_t));
-    std::size_t length = 0;
-    while (length < wide.size() && wide[length] != L'\0') ++length;
-    if (length == 0) return false;
-
-    char ansi[MAX_PATH];
-    const int written = ::WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(length),
-                                              ansi, MAX_PATH - 1, nullptr, nullptr);
-    if (written <= 0) return false;
-    name.assign(ansi, static_cast<std::size_t>(written));
-    return true;
-}
-
-std::string UpperCase(std::string text) {
-    if (!text.empty()) ::CharUpperBuffA(&text[0], static_cast<DWORD>(text.size()));
-    return text;
+std::wstring InstanceName(const PerfInstanceView& instance) {
+    std::wstring name(instance.nameBytes / 2, L'\0');
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        name[i] = static_cast<wchar_t>(instance.name[2 * i] | instance.name[2 * i + 1] << 8);
+    }
+    return name;
 }
 
 }  // namespace
@@ -88,81 +81,33 @@ bool FindProcessCounterNames(const char* counters, std::size_t size, ProcessCoun
     return haveObject && haveCounter && !names.objectIndexText.empty();
 }
 
+bool InstanceNameMatches(const std::wstring& instanceName, const std::wstring& fileName) {
+    if (instanceName.empty()) return false;
+    if (SameFileName(instanceName, fileName)) return true;
+    const std::wstring exe = L".exe";
+    if (fileName.size() > exe.size() && SameFileName(fileName.substr(fileName.size() - exe.size()), exe) &&
+        SameFileName(instanceName, fileName.substr(0, fileName.size() - exe.size()))) {
+        return true;
+    }
+    // Only a name of the length the system cuts to may stand for a longer
+    // one: "notepad" is another program than NOTEPAD2.EXE.
+    return instanceName.size() == kCutInstanceNameLength && fileName.size() > instanceName.size() &&
+           FileNameStartsWith(fileName, instanceName);
+}
+
 DWORD FindProcessInPerfBlock(const BYTE* block, std::size_t size, DWORD idCounterIndex,
-                             const std::string& upperBaseName) {
-    if (block == nullptr || !Inside(size, 0, sizeof(PERF_DATA_BLOCK))) return 0;
-    if (std::memcmp(block, L"PERF", 4 * sizeof(wchar_t)) != 0) return 0;
-
-    DWORD blockHeader = 0;
-    DWORD objectCount = 0;
-    if (!ReadField(block, size, offsetof(PERF_DATA_BLOCK, HeaderLength), blockHeader)) return 0;
-    if (!ReadField(block, size, offsetof(PERF_DATA_BLOCK, NumObjectTypes), objectCount)) return 0;
-    if (objectCount == 0) return 0;
-
-    const std::size_t object = blockHeader;
-    if (!Inside(size, object, sizeof(PERF_OBJECT_TYPE))) return 0;
-    DWORD objectDefinition = 0, objectHeader = 0, counterCount = 0, instanceCount = 0;
-    ReadField(block, size, object + offsetof(PERF_OBJECT_TYPE, DefinitionLength), objectDefinition);
-    ReadField(block, size, object + offsetof(PERF_OBJECT_TYPE, HeaderLength), objectHeader);
-    ReadField(block, size, object + offsetof(PERF_OBJECT_TYPE, NumCounters), counterCount);
-    ReadField(block, size, object + offsetof(PERF_OBJECT_TYPE, NumInstances), instanceCount);
-
-    // Find where the process id sits in each instance's counter block.
-    constexpr std::size_t kCounterDefinitionSize = sizeof(PERF_COUNTER_DEFINITION);
-    static_assert(kCounterDefinitionSize == 40, "counter definitions are 40 bytes");
-    bool counterFound = false;
-    DWORD counterOffset = 0;
-    std::size_t definition = object + objectHeader;
-    for (DWORD i = 0; i < counterCount; ++i, definition += kCounterDefinitionSize) {
-        if (!Inside(size, definition, kCounterDefinitionSize)) return 0;
-        DWORD nameIndex = 0;
-        ReadField(block, size, definition + offsetof(PERF_COUNTER_DEFINITION, CounterNameTitleIndex), nameIndex);
-        if (nameIndex == idCounterIndex) {
-            ReadField(block, size, definition + offsetof(PERF_COUNTER_DEFINITION, CounterOffset), counterOffset);
-            counterFound = true;
-            break;
-        }
-    }
-    if (!counterFound) return 0;
-    if (static_cast<LONG>(instanceCount) <= 0) return 0;  // includes PERF_NO_INSTANCES
-
-    std::size_t instance = object + objectDefinition;
-    for (DWORD i = 0; i < instanceCount; ++i) {
-        if (!Inside(size, instance, sizeof(PERF_INSTANCE_DEFINITION))) return 0;
-        DWORD instanceLength = 0, nameOffset = 0, nameBytes = 0;
-        ReadField(block, size, instance + offsetof(PERF_INSTANCE_DEFINITION, ByteLength), instanceLength);
-        ReadField(block, size, instance + offsetof(PERF_INSTANCE_DEFINITION, NameOffset), nameOffset);
-        ReadField(block, size, instance + offsetof(PERF_INSTANCE_DEFINITION, NameLength), nameBytes);
-        // Lengths that do not move forward would walk the same bytes again.
-        if (instanceLength < sizeof(PERF_INSTANCE_DEFINITION)) return 0;
-
-        const std::size_t counters = instance + instanceLength;
-        DWORD countersLength = 0;
-        if (!ReadField(block, size, counters, countersLength)) return 0;
-        if (countersLength < sizeof(PERF_COUNTER_BLOCK) || !Inside(size, counters, countersLength)) return 0;
-
-        DWORD processId = 0;
-        const bool idInside = Inside(countersLength, counterOffset, sizeof(DWORD)) &&
-                              ReadField(block, size, counters + counterOffset, processId);
-        std::string name;
-        if (idInside && processId != 0 &&
-            InstanceNameToAnsi(block, size, instance + nameOffset, nameBytes, name) &&
-            name.size() <= upperBaseName.size() &&
-            UpperCase(name).compare(0, name.size(), upperBaseName, 0, name.size()) == 0) {
-            return processId;
-        }
-        instance = counters + countersLength;
-    }
-    return 0;
+                             const std::wstring& fileName) {
+    const PerfBlockWalk<std::size_t> walk(block, size);
+    return walk.FindInstance(idCounterIndex, [&fileName](const PerfInstanceView& instance) {
+        return instance.processId != 0 && InstanceNameMatches(InstanceName(instance), fileName);
+    });
 }
 
-std::string PerfLookupName(const std::string& fileName) {
-    const std::size_t slash = fileName.rfind('\\');
-    return UpperCase(slash == std::string::npos ? fileName : fileName.substr(slash + 1));
-}
+std::wstring PerfLookupName(const std::string& fileName) { return FileNamePart(WideFromAnsi(fileName)); }
 
 DWORD FindProcessIdByPerfData(const std::string& fileName) {
-    const std::string baseName = PerfLookupName(fileName);
+    const std::wstring baseName = PerfLookupName(fileName);
+    if (baseName.empty()) return 0;
 
     char counterKeyPath[MAX_PATH];
     std::snprintf(counterKeyPath, sizeof counterKeyPath, "%s\\%03x",

@@ -122,19 +122,63 @@ TEST(PerfCounterNames, IncompleteOrUnterminatedListsFindNothingAndStayInside) {
     EXPECT_FALSE(FindProcessCounterNames(nullptr, 0, found));
 }
 
-TEST(PerfBlocks, InstanceNamesArePrefixesOfTheFileNameWithoutFolder) {
+TEST(PerfBlocks, AnInstanceIsTheFileNameWithoutFolderAndExe) {
     const std::vector<BYTE> block = BlockBuilder({{L"System", 4}, {L"EDITOR", 120}}).Build();
     EXPECT_EQ(Find(block, "EDITOR.EXE"), 120u);
     EXPECT_EQ(Find(block, "editor.exe"), 120u);
     EXPECT_EQ(Find(block, "C:\\APPS\\EDITOR.EXE"), 120u);
+    EXPECT_EQ(Find(block, "EDITOR"), 120u);  // a file without extension
     EXPECT_EQ(Find(block, "VIEWER.EXE"), 0u);
-    EXPECT_EQ(Find(block, "EDIT.EXE"), 0u);  // "EDITOR" does not start "EDIT.EXE"
+    EXPECT_EQ(Find(block, "EDIT.EXE"), 0u);
+    EXPECT_EQ(Find(block, "EDITOR.COM"), 0u);  // only ".exe" is left out of instance names
+    EXPECT_EQ(Find(block, "EDITOR.EXE.EXE"), 0u);
 
-    // A shorter instance name that starts the file name matches as well.
-    const std::vector<BYTE> shortName = BlockBuilder({{L"EDIT", 77}}).Build();
-    EXPECT_EQ(Find(shortName, "EDITOR.EXE"), 77u);
     const std::vector<BYTE> lowerCase = BlockBuilder({{L"editor", 78}}).Build();
     EXPECT_EQ(Find(lowerCase, "EDITOR.EXE"), 78u);
+}
+
+// Instance names of other, shorter programs must not stand for the one in
+// the script: the user would be told the wrong program runs, and OK ends it.
+TEST(PerfBlocks, AShorterInstanceNameIsAnotherProgram) {
+    const struct {
+        const wchar_t* instance;
+        const char* fileName;
+    } others[] = {
+        {L"EDIT", "EDITOR.EXE"},
+        {L"notepad", "NOTEPAD2.EXE"},
+        {L"services", "SERVICESMGR.EXE"},
+        {L"e", "EDITOR.EXE"},
+        {L"VERYLONGPROGRA", "VeryLongProgramName.exe"},  // 14 characters: not cut
+        {L"VERYLONGPROGRAMN", "VeryLongProgramName.exe"},  // 16: not a cut name either
+    };
+    for (const auto& other : others) {
+        const std::vector<BYTE> block = BlockBuilder({{other.instance, 66}}).Build();
+        EXPECT_EQ(Find(block, other.fileName), 0u) << other.fileName;
+    }
+}
+
+// The system keeps the first 15 characters of a program's file name, then
+// leaves out ".exe" if it is among them; so a name of exactly 15 characters
+// may be the start of a longer one, extension and all.
+TEST(PerfBlocks, AFifteenCharacterInstanceMayBeACutName) {
+    const struct {
+        const wchar_t* instance;
+        const char* fileName;
+    } cut[] = {
+        {L"VERYLONGPROGRAM", "VeryLongProgramName.exe"},
+        {L"aspnet_admin.ex", "ASPNET_ADMIN.EXE"},
+        {L"abcdefghijklm.e", "abcdefghijklm.exe"},
+        {L"abcdefghijklmn.", "C:\\APPS\\abcdefghijklmn.exe"},
+        {L"ABCDEFGHIJKLMNO", "abcdefghijklmno.exe"},  // whole name, not cut
+    };
+    for (const auto& each : cut) {
+        const std::vector<BYTE> block = BlockBuilder({{each.instance, 91}}).Build();
+        EXPECT_EQ(Find(block, each.fileName), 91u) << each.fileName;
+    }
+    // A cut name still has to be the start of the file name.
+    const std::vector<BYTE> block = BlockBuilder({{L"VERYLONGPROGRAM", 92}}).Build();
+    EXPECT_EQ(Find(block, "VeryLongProgrbmName.exe"), 0u);
+    EXPECT_EQ(Find(block, "VERYLONGPROGRAM.EXE"), 92u);
 }
 
 TEST(PerfBlocks, TheFirstInstanceWithANonZeroIdWins) {
@@ -149,7 +193,7 @@ TEST(PerfBlocks, EmptyInstanceNamesMatchNothing) {
 
 TEST(PerfBlocks, NoIdCounterMeansNoProcess) {
     const std::vector<BYTE> block = BlockBuilder({{L"EDITOR", 120}}).Build();
-    EXPECT_EQ(FindProcessInPerfBlock(block.data(), block.size(), 9999, "EDITOR.EXE"), 0u);
+    EXPECT_EQ(FindProcessInPerfBlock(block.data(), block.size(), 9999, L"EDITOR.EXE"), 0u);
 }
 
 TEST(PerfBlocks, EveryTruncationOfAGoodBlockIsNotRunning) {
@@ -159,7 +203,7 @@ TEST(PerfBlocks, EveryTruncationOfAGoodBlockIsNotRunning) {
         // A copy of exactly `size` bytes, so that reading past it is caught
         // by the heap checks of the system rather than passing silently.
         std::vector<BYTE> cut(block.begin(), block.begin() + static_cast<std::ptrdiff_t>(size));
-        EXPECT_EQ(FindProcessInPerfBlock(cut.data(), cut.size(), kIdProcessIndex, "EDITOR.EXE"), 0u)
+        EXPECT_EQ(FindProcessInPerfBlock(cut.data(), cut.size(), kIdProcessIndex, L"EDITOR.EXE"), 0u)
             << "size " << size;
     }
 }
@@ -192,15 +236,15 @@ TEST(PerfBlocks, CorruptFieldsAreNotRunningNeverACrash) {
     for (const auto& corruption : corruptions) {
         std::vector<BYTE> block = good;
         Poke(block, corruption.offset, corruption.value);
-        EXPECT_EQ(FindProcessInPerfBlock(block.data(), block.size(), corruption.counterIndex, "EDITOR.EXE"), 0u)
+        EXPECT_EQ(FindProcessInPerfBlock(block.data(), block.size(), corruption.counterIndex, L"EDITOR.EXE"), 0u)
             << corruption.what;
     }
     // More instances announced than the block holds: the walk ends at its end.
     std::vector<BYTE> overcounted = good;
     Poke(overcounted, kObjectAt + offsetof(PERF_OBJECT_TYPE, NumInstances), 0x7FFFFFFF);
-    EXPECT_EQ(FindProcessInPerfBlock(overcounted.data(), overcounted.size(), kIdProcessIndex, "VIEWER.EXE"), 0u);
-    EXPECT_EQ(FindProcessInPerfBlock(overcounted.data(), overcounted.size(), kIdProcessIndex, "EDITOR.EXE"), 120u);
-    EXPECT_EQ(FindProcessInPerfBlock(nullptr, 0, kIdProcessIndex, "EDITOR.EXE"), 0u);
+    EXPECT_EQ(FindProcessInPerfBlock(overcounted.data(), overcounted.size(), kIdProcessIndex, L"VIEWER.EXE"), 0u);
+    EXPECT_EQ(FindProcessInPerfBlock(overcounted.data(), overcounted.size(), kIdProcessIndex, L"EDITOR.EXE"), 120u);
+    EXPECT_EQ(FindProcessInPerfBlock(nullptr, 0, kIdProcessIndex, L"EDITOR.EXE"), 0u);
 }
 
 TEST(PerfBlocks, TheLiveLookupAnswersWithoutCrashing) {
