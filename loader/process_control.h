@@ -21,7 +21,14 @@ bool ProcessRunning(const std::string& processFileName);
 bool RuleDetectsApplication(const PrevAppRule& rule);
 
 // Looks the process up anew and asks the system to end it (exit code = its
-// id). No wait. True when a process was found and termination was requested.
+// id), as TerminateIfStillNamed does. No wait. True when a process was found
+// and termination was requested.
 bool TerminateByName(const std::string& processFileName);
+
+// Ends the process `processId` only if its program file is still called
+// `fileName` (the part after any folder is compared, as the file system
+// compares names): a process id found earlier may since have passed to
+// another program. True when termination was requested.
+bool TerminateIfStillNamed(DWORD processId, const std::string& fileName);
 
 }  // namespace kickoff

@@ -50,10 +50,11 @@ bool CProcessTool::ResolveShortcut(const std::string& name, std::string& target)
     return true;
 }
 
-DWORD CProcessTool::FindProcessId(const std::string& name) {
+DWORD CProcessTool::FindProcessId(const std::string& name, std::string* lookedFor) {
     std::string lookFor = name;
     std::string target;
     if (ResolveShortcut(name, target)) lookFor = target;
+    if (lookedFor != nullptr) *lookedFor = lookFor;
     return SnapshotSupported() ? FindProcessIdBySnapshot(lookFor) : FindProcessIdByPerfData(lookFor);
 }
 

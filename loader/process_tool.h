@@ -29,8 +29,9 @@ public:
     bool ResolveShortcut(const std::string& name, std::string& target);
 
     // The id of the first running process with that file name (a shortcut
-    // is followed to its target first), or 0.
-    DWORD FindProcessId(const std::string& name);
+    // is followed to its target first), or 0. `lookedFor`, when given,
+    // receives the name that was looked for.
+    DWORD FindProcessId(const std::string& name, std::string* lookedFor = nullptr);
 
     // Tokenizer over a command: blanks and tabs separate words, double
     // quotes group, ";" is a token of its own.

@@ -123,3 +123,18 @@ TEST_F(Detection, OfTwoProcessesWithOneNameOnlyOneIsEnded) {
     EXPECT_NE(first.Running(), second.Running());
 }
 
+// The id of a program found earlier may have passed to another program by
+// the time it is ended; only a process that still runs the named program
+// file is ended.
+TEST_F(Detection, AnIdIsEndedOnlyWhileItsProgramFileHasTheName) {
+    StartTarget();
+    EXPECT_FALSE(TerminateIfStillNamed(target_.Id(), "kickoff_app_alpha.exe"));
+    EXPECT_FALSE(TerminateIfStillNamed(target_.Id(), "kickoff_detect_targe.exe"));
+    EXPECT_FALSE(TerminateIfStillNamed(target_.Id(), ""));
+    EXPECT_FALSE(target_.WaitForExit(300));
+
+    // The folder of the name is not part of the comparison; case is ignored.
+    EXPECT_TRUE(TerminateIfStillNamed(target_.Id(), "C:\\Elsewhere\\KICKOFF_DETECT_TARGET.EXE"));
+    ASSERT_TRUE(target_.WaitForExit(10000));
+    EXPECT_EQ(target_.ExitCode(), target_.Id());
+}
