@@ -194,7 +194,7 @@ TEST_F(KickoffRun, OkEndsTheListedAppsInDetectionOrderThenLaunchesDetached) {
     EXPECT_LE(zeta.ExitTime(), alpha.ExitTime());  // detection order, not the list's
 
     ASSERT_TRUE(loadertest::WaitForFile(record, 10000));
-    EXPECT_EQ(loadertest::ReadTextFile(record), folder_.Path() + "\n0 /s /q\n");
+    EXPECT_EQ(loadertest::ReadTextFile(record), folder_.Path() + "\n0 /s /q\n0 0\n");
     EXPECT_TRUE(FileExists(script));
 }
 

@@ -12,6 +12,7 @@
 
 #include "loader_test_support.h"
 #include "framework/app.h"
+#include "launch.h"
 #include "process_tool.h"
 #include "ui_driver.h"
 
@@ -70,6 +71,18 @@ bool CreateShortcut(const std::string& linkPath, const std::string& target) {
     }
     ::CoUninitialize();
     return created;
+}
+
+// The third line of the stand-in's record for a start-up information with
+// these flags and show state.
+std::string StartupLine(DWORD flags, WORD show) {
+    return std::to_string(flags) + " " + std::to_string(show) + "\n";
+}
+
+std::string CurrentFolder() {
+    char folder[MAX_PATH] = {};
+    ::GetCurrentDirectoryA(MAX_PATH, folder);
+    return folder;
 }
 
 std::string ShortPath(const std::string& path) {
@@ -148,6 +161,35 @@ TEST(Shortcuts, AShortcutResolvesToItsTargetAndOtherFilesDoNot) {
     EXPECT_FALSE(tool.ResolveShortcut(std::string(2000, 'a') + ".lnk", resolved));
 }
 
+// A shortcut may name its target with environment variables. They are
+// expanded when the result fits a path; otherwise the target stays as
+// written rather than cut short.
+TEST(Shortcuts, VariablesInATargetAreExpandedWhenTheResultFitsAPath) {
+    TempFolder folder;
+    const std::string link = folder.File("variable.lnk");
+    ASSERT_TRUE(CreateShortcut(link, loadertest::BinFolder() + "\\%KICKOFF_TEST_PROGRAM%"));
+
+    ::SetEnvironmentVariableA("KICKOFF_TEST_PROGRAM", "kickoff_setup_standin.exe");
+    RecordingTool tool;
+    std::string resolved;
+    ASSERT_TRUE(tool.ResolveShortcut(link, resolved));
+    EXPECT_EQ(resolved.find('%'), std::string::npos) << resolved;
+    EXPECT_EQ(resolved.substr(resolved.find_last_of('\\') + 1), "kickoff_setup_standin.exe") << resolved;
+    // The expanded target is what starts.
+    HANDLE process = tool.LaunchProgram(link, "record.txt 0", folder.Path());
+    ASSERT_NE(process, nullptr);
+    EXPECT_EQ(::WaitForSingleObject(process, 10000), WAIT_OBJECT_0);
+    ::CloseHandle(process);
+    EXPECT_TRUE(tool.errors.empty());
+    EXPECT_TRUE(loadertest::FileExists(folder.File("record.txt")));
+
+    ::SetEnvironmentVariableA("KICKOFF_TEST_PROGRAM", std::string(300, 'x').c_str());
+    ASSERT_TRUE(tool.ResolveShortcut(link, resolved));
+    EXPECT_NE(resolved.find("\\%KICKOFF_TEST_PROGRAM%"), std::string::npos) << resolved;
+    EXPECT_LT(resolved.size(), static_cast<std::size_t>(MAX_PATH));
+    ::SetEnvironmentVariableA("KICKOFF_TEST_PROGRAM", nullptr);
+}
+
 TEST(LaunchProgram, StartsAShortcutsTargetInTheWorkingFolderWithItsArguments) {
     TempFolder folder;
     const std::string link = folder.File("standin.lnk");
@@ -161,7 +203,21 @@ TEST(LaunchProgram, StartsAShortcutsTargetInTheWorkingFolderWithItsArguments) {
     EXPECT_TRUE(tool.errors.empty());
 
     const std::string record = loadertest::ReadTextFile(folder.File("record.txt"));
-    EXPECT_EQ(record, folder.Path() + "\n0 /s\n");
+    // Nothing of the start-up information is set but its size.
+    EXPECT_EQ(record, folder.Path() + "\n0 /s\n" + StartupLine(0, 0));
+}
+
+// The waiting launch starts the command line as it stands, in the caller's
+// folder, asks for the program's default show state, and returns only when
+// the program has ended.
+TEST(LaunchAndWait, StartsTheCommandLineWithTheDefaultShowStateAndWaitsForTheEnd) {
+    TempFolder folder;
+    const std::string record = folder.File("record.txt");
+    ASSERT_TRUE(LaunchAndWait("\"" + loadertest::BinPath("kickoff_setup_standin.exe") + "\" " + record + " 300 /q"));
+    // The stand-in writes its record after its wait, just before it ends.
+    ASSERT_TRUE(loadertest::FileExists(record));
+    EXPECT_EQ(loadertest::ReadTextFile(record),
+              CurrentFolder() + "\n300 /q\n" + StartupLine(STARTF_USESHOWWINDOW, SW_SHOWDEFAULT));
 }
 
 TEST(LaunchProgram, AMissingProgramIsReportedWithTheNameAsWritten) {

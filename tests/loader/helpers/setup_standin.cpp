@@ -1,7 +1,8 @@
 // Stands in for a setup program: writes where and how it was started.
 //   kickoff_setup_standin <record file> [<milliseconds to wait first>] [more arguments...]
-// The record holds the current folder on the first line and the arguments
-// after the record file's name, joined by blanks, on the second. It is
+// The record holds the current folder on the first line, the arguments
+// after the record file's name, joined by blanks, on the second, and the
+// start-up information's flags and show state (decimal) on the third. It is
 // written only after the wait, so its presence proves the wait is over.
 #include <windows.h>
 
@@ -23,7 +24,11 @@ int main(int argc, char** argv) {
     const std::string partial = std::string(argv[1]) + ".partial";
     std::FILE* record = std::fopen(partial.c_str(), "wb");
     if (record == nullptr) return 3;
-    std::fprintf(record, "%s\n%s\n", folder, arguments.c_str());
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    ::GetStartupInfoA(&startup);
+    std::fprintf(record, "%s\n%s\n%lu %u\n", folder, arguments.c_str(), static_cast<unsigned long>(startup.dwFlags),
+                 static_cast<unsigned>(startup.wShowWindow));
     std::fclose(record);
     // Appears complete or not at all.
     return ::MoveFileA(partial.c_str(), argv[1]) ? 0 : 4;
