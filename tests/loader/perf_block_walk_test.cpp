@@ -133,18 +133,32 @@ TYPED_TEST(PerfWalk, ACutBlockIsWalkedOnlyAsFarAsItIsWhole) {
     }
 }
 
-TYPED_TEST(PerfWalk, LengthsThatDoNotMoveForwardEndTheWalk) {
+TYPED_TEST(PerfWalk, LengthsThatDoNotHoldTheirOwnFieldsEndTheWalk) {
     std::vector<std::size_t> at;
     const auto good = BuildBlock({{"OTHER", 5}, {"EDITOR", 120}}, &at);
     for (const std::uint32_t length : {0u, 4u, layout::kInstanceSize - 1}) {
         auto block = good;
         Put(block, at[0] + layout::kInstanceByteLength, length);
-        EXPECT_EQ(Walk<TypeParam>(block, "EDITOR").result, 0u) << length;
+        const Walked walked = Walk<TypeParam>(block, "EDITOR");
+        EXPECT_EQ(walked.result, 0u) << length;
+        EXPECT_TRUE(walked.seen.empty()) << length;
     }
-    auto emptyCounters = good;
-    const std::size_t firstCounterBlock = at[1] - 12;
-    Put(emptyCounters, firstCounterBlock, 0);
-    EXPECT_EQ(Walk<TypeParam>(emptyCounters, "EDITOR").result, 0u);
+    // A definition of 8 bytes would put its counter block over its own
+    // fields, and the name offset (24) would be taken for the process id.
+    auto overlapping = good;
+    Put(overlapping, at[1] + layout::kInstanceByteLength, 8);
+    Put(overlapping, at[1] + 8, 16);
+    EXPECT_EQ(Walk<TypeParam>(overlapping, "EDITOR").result, 0u);
+
+    // A counter block shorter than its own length field: the instance is
+    // not handed over, and the walk does not go on from inside it.
+    for (const std::uint32_t length : {0u, 1u, 3u}) {
+        auto block = good;
+        Put(block, at[1] - 12, length);
+        const Walked walked = Walk<TypeParam>(block, "EDITOR");
+        EXPECT_EQ(walked.result, 0u) << length;
+        EXPECT_TRUE(walked.seen.empty()) << length;
+    }
 
     // Far more instances announced than there are: the walk ends at the end.
     auto overcounted = good;
