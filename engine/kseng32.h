@@ -49,6 +49,17 @@ typedef struct ArchiveDirectory {
 
 typedef void* EngineDirHandle;
 
+// What EngineVerifyArchive found. The caller sets structSize; the engine
+// fills the rest.
+typedef struct EngineVerifyResult {
+    uint32_t structSize;           // sizeof(EngineVerifyResult)
+    int32_t versionCount;          // versions the archive lists; -1 when its directory cannot be read
+    int32_t damagedCount;          // versions whose content does not rebuild to what was saved
+    int32_t damagedHeaderCopies;   // header copies (of four) that could not be read; the archive
+                                   // still works while each slot keeps one, and the next saves rewrite them
+    uint16_t damaged[32];          // the first damaged version numbers, ascending
+} EngineVerifyResult;
+
 // Statuses: 0 is success; the others are listed in engine/FORMAT.md.
 
 int KSENG_CALL EngineCreateArchive(const char* copyName, const char* archiveName,
@@ -90,6 +101,11 @@ int KSENG_CALL EngineDeleteVersion(const char* archiveName, const char* archiveF
                                    int32_t zero, const EngineTag* plainTag);                 // @34
 int KSENG_CALL EngineCompareWorking(const char* workingName, const char* archiveName,
                                     const char* workingFolder, const char* archiveFolder);   // @8
+// Rebuilds every version of the archive and checks it against the hash it
+// was saved with: 0 when all are intact, 2 when the directory or any version
+// is damaged (the result says which), other statuses as for reading.
+int KSENG_CALL EngineVerifyArchive(const char* archiveName, const char* archiveFolder,
+                                   EngineVerifyResult* result);                             // @50
 
 #ifdef __cplusplus
 }
@@ -97,6 +113,7 @@ int KSENG_CALL EngineCompareWorking(const char* workingName, const char* archive
 
 #ifdef __cplusplus
 static_assert(sizeof(EngineTag) == 144, "EngineTag is 144 bytes");
+static_assert(sizeof(EngineVerifyResult) == 80, "EngineVerifyResult is 80 bytes on every target");
 static_assert(sizeof(EngineVersionRecord) == 228, "EngineVersionRecord is 228 bytes");
 static_assert(offsetof(EngineVersionRecord, userName) == 129, "record user offset");
 static_assert(offsetof(EngineVersionRecord, number) == 196, "record number offset");

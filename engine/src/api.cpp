@@ -6,6 +6,7 @@
 #include "archive.h"
 #include "reservations.h"
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -250,6 +251,26 @@ int KSENG_CALL EngineCompareWorking(const char* workingName, const char* archive
         return compareWorking(platformFileSystem(), workingPath, archivePath);
     });
     return result == kNoMemory || result == kIoError ? -result : result;
+}
+
+int KSENG_CALL EngineVerifyArchive(const char* archiveName, const char* archiveFolder, EngineVerifyResult* result) {
+    return guardedCall([&] {
+        std::string archivePath;
+        if (!result || result->structSize < sizeof(EngineVerifyResult) ||
+            !joinPath(archiveFolder, archiveName, &archivePath))
+            return kBadArgument;
+        VerifyReport report;
+        Status status = verifyArchive(platformFileSystem(), archivePath, &report);
+        std::memset(result, 0, sizeof *result);
+        result->structSize = sizeof *result;
+        result->versionCount = report.directoryRead ? static_cast<int32_t>(report.versionCount) : -1;
+        result->damagedCount = static_cast<int32_t>(report.damaged.size());
+        result->damagedHeaderCopies = report.damagedHeaderCopies;
+        size_t listed = std::min(report.damaged.size(), sizeof result->damaged / sizeof result->damaged[0]);
+        std::copy(report.damaged.begin(), report.damaged.begin() + static_cast<std::ptrdiff_t>(listed),
+                  result->damaged);
+        return status;
+    });
 }
 
 }  // extern "C"

@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <ctime>
 #include <functional>
 #include <new>
 #include <stdexcept>
@@ -19,11 +18,14 @@ namespace {
 
 constexpr int kReadAttempts = 4;
 
-// The two header slots as they are on disk: when they have not changed, a
+// The header copies as they are on disk: when they have not changed, a
 // damaged read was no race with a writer.
 Bytes headerSlots(File& file) {
-    Bytes slots(2 * kHeaderSize, 0);
-    for (int i = 0; i < 2; ++i) file.readAt(kSlotOffset[i], slots.data() + i * kHeaderSize, kHeaderSize);
+    Bytes slots(4 * kHeaderSize, 0);
+    for (int i = 0; i < 2; ++i) {
+        file.readAt(kSlotOffset[i], slots.data() + i * kHeaderSize, kHeaderSize);
+        file.readAt(kMirrorOffset[i], slots.data() + (2 + i) * kHeaderSize, kHeaderSize);
+    }
     return slots;
 }
 
@@ -54,7 +56,7 @@ Status guarded(const std::function<Status()>& body) {
 
 Status loadVersionContent(File& file, uint32_t number, Bytes* content) {
     Loaded loaded;
-    Status status = loadBoth(file, &loaded);
+    Status status = loadNewest(file, &loaded);
     if (status != kOk) return status;
     const VersionEntry* v = loaded.current.findVersion(number);
     if (!v) return kNoVersion;
@@ -96,24 +98,10 @@ std::string boundedText(const char* text, size_t max) {
     return std::string(text, n);
 }
 
-uint32_t currentDosTime() {
-    std::time_t now = std::time(nullptr);
-    std::tm utc = {};
-#ifdef _WIN32
-    gmtime_s(&utc, &now);
-#else
-    gmtime_r(&now, &utc);
-#endif
-    int year = std::min(std::max(utc.tm_year + 1900, 1980), 2107);
-    return static_cast<uint32_t>(year - 1980) << 25 | static_cast<uint32_t>(utc.tm_mon + 1) << 21 |
-           static_cast<uint32_t>(utc.tm_mday) << 16 | static_cast<uint32_t>(utc.tm_hour) << 11 |
-           static_cast<uint32_t>(utc.tm_min) << 5 | static_cast<uint32_t>(utc.tm_sec / 2);
-}
-
 Status loadState(File& file, ArchiveState* state) {
     return guarded([&] {
         Loaded loaded;
-        Status status = loadBoth(file, &loaded);
+        Status status = loadNewest(file, &loaded);
         if (status == kOk) *state = std::move(loaded.current);
         return status;
     });
@@ -162,6 +150,30 @@ Status extractVersion(FileSystem& fs, const std::string& archivePath, uint32_t n
     });
 }
 
+Status verifyArchive(FileSystem& fs, const std::string& archivePath, VerifyReport* report) {
+    *report = VerifyReport();
+    // Damage found while a writer committed may be the writer's doing:
+    // withArchive looks again then.
+    return withArchive(fs, archivePath, [&](File& file) {
+        return guarded([&] {
+            *report = VerifyReport();
+            Loaded loaded;
+            Status status = loadNewest(file, &loaded);
+            report->damagedHeaderCopies = loaded.damagedCopies;
+            if (status != kOk) return status;
+            report->directoryRead = true;
+            report->versionCount = loaded.current.versions.size();
+            for (const VersionEntry& v : loaded.current.versions) {
+                Bytes content;
+                status = rebuildContent(file, loaded.current, v.node, &content);
+                if (status == kNoMemory || status == kIoError) return status;
+                if (status != kOk || !matchesVersion(loaded.current, v, content)) report->damaged.push_back(v.number);
+            }
+            return report->damaged.empty() ? kOk : kCorrupt;
+        });
+    });
+}
+
 Status createArchive(FileSystem& fs, const std::string& archivePath, const std::string& sourcePath,
                      const VersionMeta& meta, uint32_t maxTemporary, bool compress) {
     return guarded([&] {
@@ -170,34 +182,16 @@ Status createArchive(FileSystem& fs, const std::string& archivePath, const std::
         std::string scratch = fs.scratchNameBeside(archivePath);
         std::unique_ptr<File> file = fs.open(scratch, OpenMode::CreateNew);
         if (!file) return kIoError;
-        // An empty archive: zero slots, so the first commit lands in slot 0.
-        Bytes empty(kDataStart, 0);
-        ArchiveState initial;
-        initial.compressed = compress;
-        initial.maxTemporary = std::min(std::max(maxTemporary, kMinTemporaryLimit), kMaxTemporaryLimit);
-        initial.slot = 1;
-        Bytes directory = encodeDirectory(initial);
-        Header h;
-        h.formatVersion = kFormatVersion;
-        h.directoryOffset = kDataStart;
-        h.directoryLength = directory.size();
-        h.directoryHash = hash64(directory.data(), directory.size());
-        Bytes header = encodeHeader(h);
-        std::memcpy(empty.data() + kSlotOffset[1], header.data(), header.size());
-        if (!file->writeAt(0, empty.data(), empty.size()) ||
-            !file->writeAt(kDataStart, directory.data(), directory.size())) {
+        // The header sectors first, so that the file has its full header even
+        // where no slot copy goes.
+        Bytes headerSectors(kDataStart, 0);
+        if (!file->writeAt(0, headerSectors.data(), headerSectors.size())) {
             status = kIoError;
         } else {
             Update u(*file);
-            status = u.begin();
-            if (status == kOk)
-                status = appendVersion(u, [&](Bytes* content) { return readSource(fs, sourcePath, content); }, meta);
+            u.beginEmpty(compress, std::min(std::max(maxTemporary, kMinTemporaryLimit), kMaxTemporaryLimit));
+            status = appendVersion(u, [&](Bytes* content) { return readSource(fs, sourcePath, content); }, meta);
             if (status == kOk) status = u.commit();
-            // The empty state in slot 1 is no fallback worth having: without
-            // it a damaged slot 0 reads as damage, not as an empty history.
-            Bytes zeros(kHeaderSize, 0);
-            if (status == kOk && (!file->writeAt(kSlotOffset[1], zeros.data(), zeros.size()) || !file->flush()))
-                status = kIoError;
         }
         file.reset();
         if (status == kOk && !fs.publish(scratch, archivePath)) {

@@ -4,6 +4,7 @@
 #ifndef KSENG_ARCHIVE_H
 #define KSENG_ARCHIVE_H
 
+#include "clock.h"
 #include "delta.h"
 #include "io.h"
 #include "status.h"
@@ -21,6 +22,9 @@ constexpr size_t kMaxUser = 66;
 constexpr uint32_t kMinTemporaryLimit = 1;
 constexpr uint32_t kMaxTemporaryLimit = 32767;
 constexpr uint32_t kLastVersionNumber = 65535;
+// Each add takes one node id, so an archive can never have used more than
+// about 65536; the bound keeps a damaged counter from wrapping around.
+constexpr uint32_t kNodeIdLimit = uint32_t(1) << 24;
 // Largest working file taken: every save holds two versions in memory.
 constexpr uint64_t kMaxContentSize = sizeof(void*) >= 8 ? (uint64_t(2) << 30) : (uint64_t(256) << 20);
 
@@ -37,9 +41,13 @@ struct VersionEntry {
 
 struct ContentNode {
     enum Kind : uint8_t { Full = 1, Delta = 2 };
+    // How the block is laid out: the first generation's blocks and deltas, or
+    // the framed blocks of the second (FORMAT.md, "Content").
+    enum Layout : uint8_t { FirstLayout = 1, FramedLayout = 2 };
     enum Codec : uint8_t { Stored = 0, Zlib = 1, ZlibChunks = 2 };
     uint32_t id = 0;
     uint8_t kind = Full;
+    uint8_t layout = FirstLayout;
     uint8_t codec = Stored;
     uint32_t parent = 0;        // Delta only: the node whose content it changes
     uint64_t offset = 0;        // block position in the file
@@ -47,19 +55,31 @@ struct ContentNode {
     uint64_t rawLength = 0;     // bytes after decompression
     uint64_t contentSize = 0;   // size of the content the node stands for
     uint64_t blockHash = 0;     // hash of the stored bytes
+    uint64_t literalLength = 0; // framed deltas: the literals that precede the instructions
+};
+
+// A run of bytes in the archive file.
+struct Extent {
+    uint64_t offset;
+    uint64_t length;
+    bool operator<(const Extent& o) const { return offset < o.offset; }
+    bool operator==(const Extent& o) const { return offset == o.offset && length == o.length; }
 };
 
 struct ArchiveState {
     uint64_t sequence = 0;
     int slot = -1;              // header slot the state was read from
+    uint16_t formatVersion = 0; // of the directory it was read from
     bool compressed = false;
     uint32_t versionCounter = 1;  // number of the next version
     uint32_t maxTemporary = 10;
     uint32_t nextNode = 1;
     uint64_t directoryOffset = 0;
     uint64_t directoryLength = 0;
+    uint64_t signatureOffset = 0;   // the newest version's signature, when kept
+    uint64_t signatureCapacity = 0;
     std::vector<VersionEntry> versions;  // ascending numbers
-    std::vector<ContentNode> nodes;
+    std::vector<ContentNode> nodes;      // ascending ids
 
     const VersionEntry* findVersion(uint32_t number) const;
     const ContentNode* findNode(uint32_t id) const;
@@ -77,9 +97,6 @@ struct VersionMeta {
 // Text cut to at most max bytes, never reading past a NUL or beyond max.
 std::string boundedText(const char* text, size_t max);
 
-// The current time, UTC, in MS-DOS packing.
-uint32_t currentDosTime();
-
 // Reading. All readers retry a few times when they meet a state that a
 // concurrent writer is replacing.
 Status readState(FileSystem& fs, const std::string& archivePath, ArchiveState* state);
@@ -91,6 +108,19 @@ int compareWorking(FileSystem& fs, const std::string& workingPath, const std::st
 // leaves the target as it was.
 Status extractVersion(FileSystem& fs, const std::string& archivePath, uint32_t number,
                       const std::string& targetPath);
+
+// What a verification found: how many header copies were unreadable (the
+// archive still works while each slot has one), and which versions do not
+// rebuild to the content they were saved with.
+struct VerifyReport {
+    int damagedHeaderCopies = 0;
+    bool directoryRead = false;    // false: nothing else could be checked
+    size_t versionCount = 0;
+    std::vector<uint16_t> damaged;  // ascending
+};
+// Rebuilds every version and checks its hash. kOk when every version is
+// intact, kCorrupt when any is not or the directory cannot be read.
+Status verifyArchive(FileSystem& fs, const std::string& archivePath, VerifyReport* report);
 
 // Creating: a new archive whose first version is the file at sourcePath.
 // Never replaces an existing archive.

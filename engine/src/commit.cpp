@@ -9,9 +9,11 @@
 namespace kseng {
 namespace {
 
-void collectExtents(const ArchiveState& s, std::vector<Extent>* out) {
-    for (const ContentNode& n : s.nodes) out->push_back({n.offset, n.storedLength});
-    if (s.directoryLength) out->push_back({s.directoryOffset, s.directoryLength});
+// Where the four header copies lie, in the order of Loaded::copies.
+constexpr uint64_t kCopyOffset[4] = {kSlotOffset[0], kSlotOffset[1], kMirrorOffset[0], kMirrorOffset[1]};
+
+bool allZero(const uint8_t* p, size_t n) {
+    return std::all_of(p, p + n, [](uint8_t b) { return b == 0; });
 }
 
 uint64_t extentEnd(const std::vector<Extent>& extents) {
@@ -20,7 +22,7 @@ uint64_t extentEnd(const std::vector<Extent>& extents) {
     return end;
 }
 
-Status loadDirectory(File& file, uint64_t fileSize, const Header& h, int slot, ArchiveState* s) {
+Status loadState(File& file, uint64_t fileSize, const Header& h, int slot, ArchiveState* s) {
     if (h.directoryOffset < kDataStart || h.directoryOffset > fileSize ||
         h.directoryLength > fileSize - h.directoryOffset)
         return kCorrupt;
@@ -33,62 +35,78 @@ Status loadDirectory(File& file, uint64_t fileSize, const Header& h, int slot, A
     if (!file.readAt(h.directoryOffset, bytes.data(), bytes.size())) return kCorrupt;
     if (hash64(bytes.data(), bytes.size()) != h.directoryHash) return kCorrupt;
     *s = ArchiveState();
-    if (!decodeDirectory(bytes, fileSize, s)) return kCorrupt;
+    bool decoded = h.formatVersion == kFirstFormat ? decodeFirstDirectory(bytes, s)
+                                                   : decodeDirectory(bytes, h.sequence, s);
+    s->formatVersion = h.formatVersion;
     s->sequence = h.sequence;
     s->slot = slot;
     s->directoryOffset = h.directoryOffset;
     s->directoryLength = h.directoryLength;
-    return kOk;
+    return decoded && checkState(*s, fileSize) ? kOk : kCorrupt;
 }
 
 }  // namespace
 
-Status loadBoth(File& file, Loaded* loaded) {
+void collectExtents(const ArchiveState& s, std::vector<Extent>* out) {
+    for (const ContentNode& n : s.nodes) out->push_back({n.offset, n.storedLength});
+    if (s.directoryLength) out->push_back({s.directoryOffset, s.directoryLength});
+    if (s.signatureCapacity) out->push_back({s.signatureOffset, s.signatureCapacity});
+}
+
+Status loadNewest(File& file, Loaded* loaded) {
     uint64_t fileSize = 0;
     if (!file.size(&fileSize)) return kIoError;
     if (fileSize < kDataStart) return kCorrupt;
-    Header headers[2];
-    SlotRead reads[2];
-    for (int i = 0; i < 2; ++i) {
-        uint8_t raw[kHeaderSize];
-        if (!file.readAt(kSlotOffset[i], raw, kHeaderSize)) return kIoError;
-        reads[i] = decodeHeader(raw, &headers[i]);
+    Header headers[4];
+    SlotRead reads[4];
+    for (int i = 0; i < 4; ++i) {
+        if (!file.readAt(kCopyOffset[i], loaded->copies[i], kHeaderSize)) return kIoError;
+        reads[i] = decodeHeader(loaded->copies[i], &headers[i]);
+        if (reads[i] == SlotRead::Newer) return kNewerFormat;
+        if (reads[i] == SlotRead::Invalid && !allZero(loaded->copies[i], kHeaderSize)) ++loaded->damagedCopies;
     }
-    if (reads[0] == SlotRead::Newer || reads[1] == SlotRead::Newer) return kNewerFormat;
-    int order[2] = {0, 1};
-    if (reads[1] == SlotRead::Valid && (reads[0] != SlotRead::Valid || headers[1].sequence > headers[0].sequence))
-        std::swap(order[0], order[1]);
-    loaded->highestSequence = std::max(reads[0] == SlotRead::Valid ? headers[0].sequence : 0,
-                                       reads[1] == SlotRead::Valid ? headers[1].sequence : 0);
-    Status status = kCorrupt;
-    int found = -1;
-    for (int k = 0; k < 2 && found < 0; ++k) {
-        int slot = order[k];
-        if (reads[slot] != SlotRead::Valid) continue;
-        status = loadDirectory(file, fileSize, headers[slot], slot, &loaded->current);
-        if (status == kOk) found = k;
-        else if (status == kNoMemory) return status;
+    // Each slot's better copy: the two differ only when a crash kept one of
+    // the two writes of a commit and not the other.
+    int best[2] = {-1, -1};
+    for (int i = 0; i < 4; ++i) {
+        int& slotBest = best[i % 2];
+        if (reads[i] == SlotRead::Valid && (slotBest < 0 || headers[i].sequence > headers[slotBest].sequence))
+            slotBest = i;
+        if (reads[i] == SlotRead::Valid) loaded->highestSequence = std::max(loaded->highestSequence, headers[i].sequence);
     }
-    if (found < 0) return status;
-    loaded->hasPrevious = false;
-    if (found == 0 && reads[order[1]] == SlotRead::Valid)
-        loaded->hasPrevious = loadDirectory(file, fileSize, headers[order[1]], order[1], &loaded->previous) == kOk;
-    return kOk;
+    if (best[0] < 0 && best[1] < 0) return kCorrupt;
+    int newest = best[0] < 0 ? best[1]
+                 : best[1] < 0 ? best[0]
+                 : headers[best[1]].sequence > headers[best[0]].sequence ? best[1] : best[0];
+    // From the second format on every slot has been written. A slot with no
+    // valid copy has lost what it held, which may have been the newest state:
+    // answering with the other slot's older state would roll the archive back
+    // without a word, and a later save would take a number again.
+    if (headers[newest].formatVersion != kFirstFormat && (best[0] < 0 || best[1] < 0)) return kCorrupt;
+    loaded->newestCopy = newest;
+    return loadState(file, fileSize, headers[newest], newest % 2, &loaded->current);
 }
 
 Status Update::begin() {
-    Status status = loadBoth(file_, &loaded_);
+    Status status = loadNewest(file_, &loaded_);
     if (status != kOk) return status;
     next_ = loaded_.current;
     collectExtents(loaded_.current, &used_);
-    if (loaded_.hasPrevious) collectExtents(loaded_.previous, &used_);
     std::sort(used_.begin(), used_.end());
     return kOk;
+}
+
+void Update::beginEmpty(bool compressed, uint32_t maxTemporary) {
+    empty_ = true;
+    next_ = ArchiveState();
+    next_.compressed = compressed;
+    next_.maxTemporary = maxTemporary;
 }
 
 Status Update::putBlock(ContentNode* node, const Bytes& raw, int level) {
     Bytes packed;
     const Bytes* stored = &raw;
+    node->layout = ContentNode::FirstLayout;
     node->codec = ContentNode::Stored;
     if (next_.compressed && !raw.empty()) {
         bool chunked = raw.size() > kChunkSize;
@@ -106,35 +124,47 @@ Status Update::putBlock(ContentNode* node, const Bytes& raw, int level) {
     return kOk;
 }
 
+bool Update::writeSlot(int slot, const Bytes& header) {
+    return file_.writeAt(kSlotOffset[slot], header.data(), header.size()) &&
+           file_.writeAt(kMirrorOffset[slot], header.data(), header.size());
+}
+
 Status Update::commit() {
-    Bytes directory = encodeDirectory(next_);
+    uint64_t sequence = loaded_.highestSequence + 1;
+    Bytes directory = encodeDirectory(next_, sequence);
+    next_.formatVersion = kFormatVersion;
+    next_.sequence = sequence;
     next_.directoryLength = directory.size();
     next_.directoryOffset = allocate(directory.size());
     Header h;
     h.formatVersion = kFormatVersion;
     h.flags = next_.compressed ? kFlagCompressed : 0;
-    h.sequence = loaded_.highestSequence + 1;
+    h.sequence = sequence;
     h.directoryOffset = next_.directoryOffset;
     h.directoryLength = next_.directoryLength;
     h.directoryHash = hash64(directory.data(), directory.size());
-    int slot = loaded_.current.slot == 0 ? 1 : 0;
     Bytes header = encodeHeader(h);
     // Blocks and directory must be on disk before the slot that names them.
     if (!file_.writeAt(next_.directoryOffset, directory.data(), directory.size()) || !file_.flush())
         return kIoError;
-    if (!file_.writeAt(kSlotOffset[slot], header.data(), header.size()) || !file_.flush()) {
-        // The new slot may or may not have reached the disk. A failure must
-        // leave the archive as it was, so the slot is wiped: the other
-        // slot still names the old state, untouched.
-        Bytes zeros(kHeaderSize, 0);
-        if (file_.writeAt(kSlotOffset[slot], zeros.data(), zeros.size())) file_.flush();
+    // The slot that does not hold the current state; a new archive has both
+    // slots written, so that each has a copy from the start.
+    int slot = empty_ ? 0 : 1 - loaded_.current.slot;
+    bool written = writeSlot(slot, header) && (!empty_ || writeSlot(1 - slot, header)) && file_.flush();
+    if (!written) {
+        // Either copy may or may not have reached the disk. A failed update
+        // must leave the archive as it was, so both copies are given the
+        // current state's header: the slot then names nothing new, and still
+        // has a valid copy.
+        const uint8_t* current = loaded_.copies[loaded_.newestCopy];
+        if (!empty_ && writeSlot(slot, Bytes(current, current + kHeaderSize))) file_.flush();
         return kIoError;
     }
-    // Space neither slot names any longer is handed back; failing to
-    // shrink costs space, never a version.
+    next_.slot = slot;
+    // Space the new state no longer names is handed back; failing to shrink
+    // costs space, never a version.
     std::vector<Extent> live;
     collectExtents(next_, &live);
-    collectExtents(loaded_.current, &live);
     uint64_t end = extentEnd(live), size = 0;
     if (file_.size(&size) && size > end && file_.truncate(end)) file_.flush();
     return kOk;

@@ -1,6 +1,7 @@
-// The commit protocol: how an update reads the state it starts from, where
-// its new blocks may go, and how the new state becomes the archive's with the
-// single write of a header slot. FORMAT.md ("Committing") gives the argument.
+// The commit protocol: how a reader finds the archive's state, where an
+// update's new blocks may go, and how the new state becomes the archive's
+// with the write of one header slot. FORMAT.md ("Committing") gives the
+// argument for why a crash at any instant leaves the old or the new state.
 #ifndef KSENG_COMMIT_H
 #define KSENG_COMMIT_H
 
@@ -11,30 +12,34 @@
 
 namespace kseng {
 
-struct Extent {
-    uint64_t offset;
-    uint64_t length;
-    bool operator<(const Extent& o) const { return offset < o.offset; }
-};
-
-// The state a reader or an update starts from: the newest intact one, and the
-// one before it when it is intact too.
+// The header copies as read, and the state they lead to.
 struct Loaded {
     ArchiveState current;
-    ArchiveState previous;  // the other slot's state, when it is intact
-    bool hasPrevious = false;
     uint64_t highestSequence = 0;
+    uint8_t copies[4][kHeaderSize] = {};  // slot 0, slot 1, mirror of 0, mirror of 1
+    int newestCopy = -1;                  // the copy the current state was found through
+    int damagedCopies = 0;                // copies that were neither valid nor unused
 };
 
-Status loadBoth(File& file, Loaded* loaded);
+// Reads the header copies and the newest state. A state that the copies
+// name but that is not intact is damage, never a reason to go back to an
+// older state without a word: the answer is then kCorrupt.
+Status loadNewest(File& file, Loaded* loaded);
 
-// One change to an open archive: new blocks go only where neither header slot
-// points, and the new state becomes visible with the single write of a slot.
+// The space a state's blocks, directory and signature occupy.
+void collectExtents(const ArchiveState& s, std::vector<Extent>* out);
+
+// One change to an open archive: new blocks go only where the current state
+// has no data, and the new state becomes visible with the write of one header
+// slot (both of its copies).
 class Update {
 public:
     explicit Update(File& file) : file_(file) {}
 
+    // Starts from the archive's newest state.
     Status begin();
+    // Starts a new archive from an empty state.
+    void beginEmpty(bool compressed, uint32_t maxTemporary);
     ArchiveState& state() { return next_; }
     File& file() { return file_; }
 
@@ -44,9 +49,11 @@ public:
 
 private:
     uint64_t allocate(uint64_t length);
+    bool writeSlot(int slot, const Bytes& header);
 
     File& file_;
     Loaded loaded_;
+    bool empty_ = false;
     ArchiveState next_;
     std::vector<Extent> used_;
 };

@@ -17,6 +17,14 @@ public:
     void u16(uint16_t v) { raw(&v, 2); }
     void u32(uint32_t v) { raw(&v, 4); }
     void u64(uint64_t v) { raw(&v, 8); }
+    // 7 bits a byte, low bits first, high bit set on all but the last.
+    void varint(uint64_t v) {
+        while (v >= 0x80) {
+            out.push_back(static_cast<uint8_t>(v | 0x80));
+            v >>= 7;
+        }
+        out.push_back(static_cast<uint8_t>(v));
+    }
     void raw(const void* p, size_t n) {
         const auto* b = static_cast<const uint8_t*>(p);
         out.insert(out.end(), b, b + n);
@@ -34,6 +42,24 @@ public:
     uint16_t u16() { uint16_t v = 0; raw(&v, 2); return v; }
     uint32_t u32() { uint32_t v = 0; raw(&v, 4); return v; }
     uint64_t u64() { uint64_t v = 0; raw(&v, 8); return v; }
+    uint64_t varint() {
+        uint64_t v = 0;
+        for (int shift = 0; ok_ && shift < 64; shift += 7) {
+            if (p_ == end_) break;
+            uint8_t b = *p_++;
+            v |= static_cast<uint64_t>(b & 0x7f) << shift;
+            if (!(b & 0x80)) return v;
+        }
+        ok_ = false;
+        return 0;
+    }
+    // A varint that must fit 32 bits.
+    uint32_t varint32() {
+        uint64_t v = varint();
+        if (v > UINT32_MAX) ok_ = false;
+        return ok_ ? static_cast<uint32_t>(v) : 0;
+    }
+    const uint8_t* position() const { return p_; }
     std::string text(size_t n) {
         std::string s;
         if (n > left()) { ok_ = false; return s; }

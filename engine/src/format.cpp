@@ -6,6 +6,157 @@
 #include <algorithm>
 
 namespace kseng {
+namespace {
+
+constexpr uint32_t kFirstDirectoryMagic = 0x5244534B;  // "KSDR"
+constexpr uint32_t kDirectoryMagic = 0x3244534B;       // "KSD2"
+constexpr uint8_t kCheckpoint = 1;
+// Magic, kind, three zero bytes, sequence and length before the body; the
+// directory's own hash after it.
+constexpr size_t kDirectoryPrefix = 24;
+constexpr size_t kDirectorySuffix = 8;
+// The fewest bytes an entry can take, so that a count can be checked against
+// the bytes present before anything is reserved for it.
+constexpr size_t kMinVersionBytes = 18, kMinNodeBytes = 18;
+
+void encodeVersion(Writer& w, const VersionEntry& v, uint32_t previousNumber) {
+    w.varint(v.number - previousNumber);
+    w.u8(v.permanent ? 1 : 0);
+    w.u32(v.dosTime);
+    w.varint(v.size);
+    w.u64(v.contentHash);
+    w.varint(v.node);
+    w.u8(static_cast<uint8_t>(v.user.size()));
+    w.raw(v.user.data(), v.user.size());
+    w.u8(static_cast<uint8_t>(v.comment.size()));
+    w.raw(v.comment.data(), v.comment.size());
+}
+
+bool decodeVersion(Reader& r, VersionEntry* v, uint32_t previousNumber) {
+    uint64_t number = previousNumber + r.varint();
+    v->permanent = r.u8() != 0;
+    v->dosTime = r.u32();
+    v->size = r.varint();
+    v->contentHash = r.u64();
+    v->node = r.varint32();
+    size_t userLength = r.u8();
+    v->user = r.text(userLength);
+    size_t commentLength = r.u8();
+    v->comment = r.text(commentLength);
+    if (number > kLastVersionNumber || userLength > kMaxUser || commentLength > kMaxComment) return false;
+    v->number = static_cast<uint16_t>(number);
+    return r.ok();
+}
+
+void encodeNode(Writer& w, const ContentNode& n, uint32_t previousId) {
+    w.varint(n.id - previousId);
+    w.u8(n.kind);
+    w.u8(n.layout);
+    w.u8(n.codec);
+    w.varint(n.parent);
+    w.varint(n.offset);
+    w.varint(n.storedLength);
+    w.varint(n.rawLength);
+    w.varint(n.contentSize);
+    w.varint(n.literalLength);
+    w.u64(n.blockHash);
+}
+
+bool decodeNode(Reader& r, ContentNode* n, uint32_t previousId) {
+    uint64_t id = previousId + uint64_t(r.varint32());
+    n->kind = r.u8();
+    n->layout = r.u8();
+    n->codec = r.u8();
+    n->parent = r.varint32();
+    n->offset = r.varint();
+    n->storedLength = r.varint();
+    n->rawLength = r.varint();
+    n->contentSize = r.varint();
+    n->literalLength = r.varint();
+    n->blockHash = r.u64();
+    if (id > UINT32_MAX) return false;
+    n->id = static_cast<uint32_t>(id);
+    return r.ok();
+}
+
+// Blocks and directories lie inside the file, after the header sectors.
+bool inFile(uint64_t offset, uint64_t length, uint64_t fileSize) {
+    return offset >= kDataStart && offset <= fileSize && length <= fileSize - offset;
+}
+
+bool checkNodes(ArchiveState& s, uint64_t fileSize) {
+    auto byId = [](const ContentNode& a, const ContentNode& b) { return a.id < b.id; };
+    if (!std::is_sorted(s.nodes.begin(), s.nodes.end(), byId)) std::sort(s.nodes.begin(), s.nodes.end(), byId);
+    // Node ids on their own: looking up thousands of them is then a search
+    // through a few cache lines rather than through the whole node table.
+    std::vector<uint32_t> ids(s.nodes.size());
+    for (size_t i = 0; i < ids.size(); ++i) ids[i] = s.nodes[i].id;
+    auto indexOf = [&ids](uint32_t id) {
+        auto it = std::lower_bound(ids.begin(), ids.end(), id);
+        return it != ids.end() && *it == id ? static_cast<size_t>(it - ids.begin()) : SIZE_MAX;
+    };
+    for (size_t i = 0; i < s.nodes.size(); ++i) {
+        const ContentNode& n = s.nodes[i];
+        if (n.id == 0 || n.id >= s.nextNode || (i > 0 && s.nodes[i - 1].id == n.id)) return false;
+        if (!inFile(n.offset, n.storedLength, fileSize)) return false;
+        if (n.layout != ContentNode::FirstLayout || n.literalLength != 0) return false;
+        if (n.codec == ContentNode::Stored ? n.rawLength != n.storedLength
+            : (n.codec != ContentNode::Zlib && n.codec != ContentNode::ZlibChunks) ||
+                  n.rawLength > n.storedLength * kZlibMaxRatio + 64)
+            return false;
+        if (n.kind == ContentNode::Full ? (n.parent != 0 || n.rawLength != n.contentSize)
+            : (n.kind != ContentNode::Delta || indexOf(n.parent) == SIZE_MAX || n.parent == n.id))
+            return false;
+    }
+    // Chains must end at a full node. Each node is walked once: a walk stops
+    // at a node already known to reach one, and a walk that comes back to a
+    // node of its own path has found a cycle.
+    enum : uint8_t { Unknown, OnPath, Reaches };
+    std::vector<uint8_t> mark(s.nodes.size(), Unknown);
+    std::vector<size_t> path;
+    for (size_t i = 0; i < s.nodes.size(); ++i) {
+        size_t at = i;
+        path.clear();
+        while (mark[at] == Unknown && s.nodes[at].kind == ContentNode::Delta) {
+            mark[at] = OnPath;
+            path.push_back(at);
+            at = indexOf(s.nodes[at].parent);
+        }
+        if (mark[at] == OnPath) return false;
+        mark[at] = Reaches;
+        for (size_t p : path) mark[p] = Reaches;
+    }
+    // Each version has a node of its own: deleting one version must not take
+    // another's content.
+    std::vector<bool> owned(s.nodes.size(), false);
+    uint32_t previous = 0;
+    for (const VersionEntry& v : s.versions) {
+        size_t n = indexOf(v.node);
+        if (v.number <= previous || v.number >= s.versionCounter || n == SIZE_MAX || owned[n] ||
+            s.nodes[n].contentSize != v.size)
+            return false;
+        owned[n] = true;
+        previous = v.number;
+    }
+    return true;
+}
+
+// No two pieces of live data share a byte: overlapping blocks mean that one
+// of them was written over the other.
+bool checkOverlaps(const ArchiveState& s) {
+    std::vector<Extent> live;
+    live.reserve(s.nodes.size() + 2);
+    for (const ContentNode& n : s.nodes)
+        if (n.storedLength) live.push_back({n.offset, n.storedLength});
+    if (s.directoryLength) live.push_back({s.directoryOffset, s.directoryLength});
+    if (s.signatureCapacity) live.push_back({s.signatureOffset, s.signatureCapacity});
+    std::sort(live.begin(), live.end());
+    for (size_t i = 1; i < live.size(); ++i)
+        if (live[i - 1].offset + live[i - 1].length > live[i].offset) return false;
+    return true;
+}
+
+}  // namespace
 
 Bytes encodeHeader(const Header& h) {
     Writer w;
@@ -36,48 +187,12 @@ SlotRead decodeHeader(const uint8_t* p, Header* h) {
     h->directoryLength = r.u64();
     h->directoryHash = r.u64();
     if (h->formatVersion > kFormatVersion) return SlotRead::Newer;
-    return r.ok() && h->formatVersion == kFormatVersion ? SlotRead::Valid : SlotRead::Invalid;
+    return r.ok() && h->formatVersion >= kFirstFormat ? SlotRead::Valid : SlotRead::Invalid;
 }
 
-Bytes encodeDirectory(const ArchiveState& s) {
-    Writer w;
-    w.u32(kDirectoryMagic);
-    w.u32(static_cast<uint32_t>(s.versions.size()));
-    w.u32(s.versionCounter);
-    w.u32(s.maxTemporary);
-    w.u32(static_cast<uint32_t>(s.nodes.size()));
-    w.u32(s.nextNode);
-    w.u32(s.compressed ? kFlagCompressed : 0);
-    for (const VersionEntry& v : s.versions) {
-        w.u16(v.number);
-        w.u8(v.permanent ? 1 : 0);
-        w.u8(static_cast<uint8_t>(v.user.size()));
-        w.u32(v.dosTime);
-        w.u64(v.size);
-        w.u64(v.contentHash);
-        w.u32(v.node);
-        w.u8(static_cast<uint8_t>(v.comment.size()));
-        w.raw(v.user.data(), v.user.size());
-        w.raw(v.comment.data(), v.comment.size());
-    }
-    for (const ContentNode& n : s.nodes) {
-        w.u32(n.id);
-        w.u8(n.kind);
-        w.u8(n.codec);
-        w.u16(0);
-        w.u32(n.parent);
-        w.u64(n.offset);
-        w.u64(n.storedLength);
-        w.u64(n.rawLength);
-        w.u64(n.contentSize);
-        w.u64(n.blockHash);
-    }
-    return std::move(w.out);
-}
-
-bool decodeDirectory(const Bytes& bytes, uint64_t fileSize, ArchiveState* s) {
+bool decodeFirstDirectory(const Bytes& bytes, ArchiveState* s) {
     Reader r(bytes.data(), bytes.size());
-    if (r.u32() != kDirectoryMagic) return false;
+    if (r.u32() != kFirstDirectoryMagic) return false;
     uint32_t versionCount = r.u32();
     s->versionCounter = r.u32();
     s->maxTemporary = r.u32();
@@ -86,8 +201,9 @@ bool decodeDirectory(const Bytes& bytes, uint64_t fileSize, ArchiveState* s) {
     s->compressed = (r.u32() & kFlagCompressed) != 0;
     // Counts are checked against the bytes that are there before anything is
     // reserved, so a damaged count cannot ask for memory the file cannot fill.
-    constexpr size_t kMinVersionBytes = 29, kNodeBytes = 52;
-    if (!r.ok() || versionCount > r.left() / kMinVersionBytes || nodeCount > r.left() / kNodeBytes) return false;
+    constexpr size_t kFirstVersionBytes = 29, kFirstNodeBytes = 52;
+    if (!r.ok() || versionCount > r.left() / kFirstVersionBytes || nodeCount > r.left() / kFirstNodeBytes)
+        return false;
     s->versions.resize(versionCount);
     for (VersionEntry& v : s->versions) {
         v.number = r.u16();
@@ -106,6 +222,7 @@ bool decodeDirectory(const Bytes& bytes, uint64_t fileSize, ArchiveState* s) {
     for (ContentNode& n : s->nodes) {
         n.id = r.u32();
         n.kind = r.u8();
+        n.layout = ContentNode::FirstLayout;
         n.codec = r.u8();
         r.u16();
         n.parent = r.u32();
@@ -115,61 +232,82 @@ bool decodeDirectory(const Bytes& bytes, uint64_t fileSize, ArchiveState* s) {
         n.contentSize = r.u64();
         n.blockHash = r.u64();
     }
-    if (!r.ok() || r.left() != 0) return false;
-    if (s->versionCounter > kLastVersionNumber + 1 || s->maxTemporary < kMinTemporaryLimit ||
-        s->maxTemporary > kMaxTemporaryLimit)
-        return false;
+    return r.ok() && r.left() == 0;
+}
 
-    auto byId = [](const ContentNode& a, const ContentNode& b) { return a.id < b.id; };
-    if (!std::is_sorted(s->nodes.begin(), s->nodes.end(), byId)) std::sort(s->nodes.begin(), s->nodes.end(), byId);
-    // Node ids on their own: looking up thousands of them is then a search
-    // through a few cache lines rather than through the whole node table.
-    std::vector<uint32_t> ids(s->nodes.size());
-    for (size_t i = 0; i < ids.size(); ++i) ids[i] = s->nodes[i].id;
-    auto indexOf = [&ids](uint32_t id) {
-        auto it = std::lower_bound(ids.begin(), ids.end(), id);
-        return it != ids.end() && *it == id ? static_cast<size_t>(it - ids.begin()) : SIZE_MAX;
-    };
-    for (size_t i = 0; i < s->nodes.size(); ++i) {
-        const ContentNode& n = s->nodes[i];
-        if (n.id == 0 || n.id >= s->nextNode || (i > 0 && s->nodes[i - 1].id == n.id)) return false;
-        if (n.offset < kDataStart || n.offset > fileSize || n.storedLength > fileSize - n.offset) return false;
-        if (n.contentSize > kMaxContentSize) return false;
-        if (n.codec == ContentNode::Stored ? n.rawLength != n.storedLength
-            : (n.codec != ContentNode::Zlib && n.codec != ContentNode::ZlibChunks) ||
-                  n.rawLength > n.storedLength * kZlibMaxRatio + 64)
-            return false;
-        if (n.kind == ContentNode::Full ? (n.parent != 0 || n.rawLength != n.contentSize)
-            : (n.kind != ContentNode::Delta || indexOf(n.parent) == SIZE_MAX || n.parent == n.id))
-            return false;
-    }
-    // Chains must end at a full node. Each node is walked once: a walk stops
-    // at a node already known to reach one, and a walk that comes back to a
-    // node of its own path has found a cycle.
-    enum : uint8_t { Unknown, OnPath, Reaches };
-    std::vector<uint8_t> mark(s->nodes.size(), Unknown);
-    std::vector<size_t> path;
-    for (size_t i = 0; i < s->nodes.size(); ++i) {
-        size_t at = i;
-        path.clear();
-        while (mark[at] == Unknown && s->nodes[at].kind == ContentNode::Delta) {
-            mark[at] = OnPath;
-            path.push_back(at);
-            at = indexOf(s->nodes[at].parent);
-        }
-        if (mark[at] == OnPath) return false;
-        mark[at] = Reaches;
-        for (size_t p : path) mark[p] = Reaches;
-    }
+Bytes encodeDirectory(const ArchiveState& s, uint64_t sequence) {
+    Writer w;
+    w.u32(kDirectoryMagic);
+    w.u8(kCheckpoint);
+    w.raw("\0\0\0", 3);
+    w.u64(sequence);
+    w.u64(0);  // the length, filled in below
+    w.varint(s.versionCounter);
+    w.varint(s.maxTemporary);
+    w.varint(s.nextNode);
+    w.varint(s.compressed ? kFlagCompressed : 0);
+    w.varint(s.signatureOffset);
+    w.varint(s.signatureCapacity);
+    w.varint(s.versions.size());
     uint32_t previous = 0;
-    for (const VersionEntry& v : s->versions) {
-        size_t n = indexOf(v.node);
-        if (v.number <= previous || v.number >= s->versionCounter || n == SIZE_MAX ||
-            s->nodes[n].contentSize != v.size)
-            return false;
+    for (const VersionEntry& v : s.versions) {
+        encodeVersion(w, v, previous);
         previous = v.number;
     }
-    return true;
+    w.varint(s.nodes.size());
+    previous = 0;
+    for (const ContentNode& n : s.nodes) {
+        encodeNode(w, n, previous);
+        previous = n.id;
+    }
+    uint64_t length = w.out.size() + kDirectorySuffix;
+    std::memcpy(w.out.data() + 16, &length, 8);
+    w.u64(hash64(w.out.data(), w.out.size()));
+    return std::move(w.out);
+}
+
+bool decodeDirectory(const Bytes& bytes, uint64_t sequence, ArchiveState* s) {
+    if (bytes.size() < kDirectoryPrefix + kDirectorySuffix) return false;
+    size_t hashed = bytes.size() - kDirectorySuffix;
+    uint64_t stored;
+    std::memcpy(&stored, bytes.data() + hashed, 8);
+    if (hash64(bytes.data(), hashed) != stored) return false;
+    Reader r(bytes.data(), hashed);
+    if (r.u32() != kDirectoryMagic || r.u8() != kCheckpoint) return false;
+    r.text(3);
+    if (r.u64() != sequence || r.u64() != bytes.size()) return false;
+    s->versionCounter = r.varint32();
+    s->maxTemporary = r.varint32();
+    s->nextNode = r.varint32();
+    s->compressed = (r.varint() & kFlagCompressed) != 0;
+    s->signatureOffset = r.varint();
+    s->signatureCapacity = r.varint();
+    uint64_t count = r.varint();
+    if (!r.ok() || count > r.left() / kMinVersionBytes) return false;
+    s->versions.resize(static_cast<size_t>(count));
+    uint32_t previous = 0;
+    for (VersionEntry& v : s->versions) {
+        if (!decodeVersion(r, &v, previous)) return false;
+        previous = v.number;
+    }
+    count = r.varint();
+    if (!r.ok() || count > r.left() / kMinNodeBytes) return false;
+    s->nodes.resize(static_cast<size_t>(count));
+    previous = 0;
+    for (ContentNode& n : s->nodes) {
+        if (!decodeNode(r, &n, previous)) return false;
+        previous = n.id;
+    }
+    return r.ok() && r.left() == 0;
+}
+
+bool checkState(ArchiveState& s, uint64_t fileSize) {
+    if (s.versionCounter < 1 || s.versionCounter > kLastVersionNumber + 1 || s.nextNode > kNodeIdLimit ||
+        s.maxTemporary < kMinTemporaryLimit ||
+        s.maxTemporary > kMaxTemporaryLimit)
+        return false;
+    if (s.signatureCapacity && !inFile(s.signatureOffset, s.signatureCapacity, fileSize)) return false;
+    return checkNodes(s, fileSize) && checkOverlaps(s);
 }
 
 }  // namespace kseng

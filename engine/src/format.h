@@ -1,5 +1,5 @@
-// The archive's layout: where the header slots lie, and the header slots and
-// the directory as bytes. FORMAT.md describes every field.
+// The archive's layout: where the header copies lie, and the header slots and
+// the directories as bytes. FORMAT.md describes every field.
 #ifndef KSENG_FORMAT_H
 #define KSENG_FORMAT_H
 
@@ -10,11 +10,14 @@
 namespace kseng {
 
 inline constexpr uint8_t kMagic[8] = {'K', 'S', 'A', 'R', 'C', 0x1A, '\r', '\n'};
-constexpr uint16_t kFormatVersion = 1;
-constexpr uint64_t kSlotOffset[2] = {0, 4096};  // a sector apart, so a torn write hits one slot
+constexpr uint16_t kFirstFormat = 1;   // read, and upgraded by the next update
+constexpr uint16_t kFormatVersion = 2; // written
+// Each header slot is kept twice, the two copies in different sectors, so
+// that damage to one sector leaves a copy of each slot.
+constexpr uint64_t kSlotOffset[2] = {0, 4096};
+constexpr uint64_t kMirrorOffset[2] = {4096 + 2048, 2048};
 constexpr uint64_t kDataStart = 8192;
 constexpr size_t kHeaderSize = 64;
-constexpr uint32_t kDirectoryMagic = 0x5244534B;  // "KSDR"
 constexpr uint32_t kFlagCompressed = 1;
 // A zlib stream never expands data more than about 1032 times.
 constexpr uint64_t kZlibMaxRatio = 1032;
@@ -33,9 +36,18 @@ Bytes encodeHeader(const Header& h);
 enum class SlotRead { Valid, Invalid, Newer };
 SlotRead decodeHeader(const uint8_t* p, Header* h);
 
-Bytes encodeDirectory(const ArchiveState& s);
-// Every reference checked here, so that later code may trust the state.
-bool decodeDirectory(const Bytes& bytes, uint64_t fileSize, ArchiveState* s);
+// The first generation's directory, read only. Fills versions, nodes and the
+// counters; references are checked by checkState.
+bool decodeFirstDirectory(const Bytes& bytes, ArchiveState* s);
+
+// A directory of this generation: self-describing (magic, sequence, length
+// and a hash of its own), so that it can be recognised without its slot.
+Bytes encodeDirectory(const ArchiveState& s, uint64_t sequence);
+bool decodeDirectory(const Bytes& bytes, uint64_t sequence, ArchiveState* s);
+
+// Every reference of a decoded state checked against a file of fileSize
+// bytes, so that later code may trust it: ids, chains, blocks, numbers.
+bool checkState(ArchiveState& s, uint64_t fileSize);
 
 }  // namespace kseng
 

@@ -44,12 +44,12 @@ uint64_t hash64(const void* data, size_t len, uint64_t seed) {
         h = seed + kP5;
     }
     h += static_cast<uint64_t>(len);
-    while (p + 8 <= end) {
+    while (end - p >= 8) {
         h ^= round(0, load64(p));
         h = rotl(h, 27) * kP1 + kP4;
         p += 8;
     }
-    if (p + 4 <= end) {
+    if (end - p >= 4) {
         h ^= static_cast<uint64_t>(load32(p)) * kP1;
         h = rotl(h, 23) * kP2 + kP3;
         p += 4;

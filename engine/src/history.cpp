@@ -116,7 +116,7 @@ Status pruneTemporary(Update& u) {
 // from is gone again and no more than two versions are in memory at once.
 Status appendVersion(Update& u, const std::function<Status(Bytes*)>& readNew, const VersionMeta& meta) {
     ArchiveState& s = u.state();
-    if (s.versionCounter > kLastVersionNumber) return kNumbersExhausted;
+    if (s.versionCounter > kLastVersionNumber || s.nextNode >= kNodeIdLimit) return kNumbersExhausted;
     Bytes source, content, delta;
     if (!s.versions.empty()) {
         const VersionEntry& latest = s.versions.back();

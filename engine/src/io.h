@@ -60,6 +60,9 @@ std::string comparablePath(const std::string& path);
 // id): usable from any thread, including ones the C++ runtime never started.
 uint64_t currentThreadKey();
 
+// Seconds since 1970-01-01 UTC from the system clock, 64-bit on every target.
+int64_t systemUnixTime();
+
 // The operating system's files.
 FileSystem& platformFileSystem();
 

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <pthread.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 namespace kseng {
@@ -118,6 +119,12 @@ private:
 }  // namespace
 
 uint64_t currentThreadKey() { return static_cast<uint64_t>(pthread_self()); }
+
+int64_t systemUnixTime() {
+    struct timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    return static_cast<int64_t>(now.tv_sec);
+}
 
 FileSystem& platformFileSystem() {
     static PosixFileSystem fs;

@@ -119,6 +119,14 @@ public:
 
 uint64_t currentThreadKey() { return GetCurrentThreadId(); }
 
+// FILETIME counts 100-nanosecond steps since 1601 in 64 bits, on both targets.
+int64_t systemUnixTime() {
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    uint64_t ticks = uint64_t(now.dwHighDateTime) << 32 | now.dwLowDateTime;
+    return static_cast<int64_t>(ticks / 10000000) - INT64_C(11644473600);
+}
+
 FileSystem& platformFileSystem() {
     static Win32FileSystem fs;
     return fs;

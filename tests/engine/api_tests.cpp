@@ -1,6 +1,7 @@
 // The exported functions, called natively the way the shell extension calls
 // them: argument lists, the reservation sequences of its operations, and the
 // statuses it meets.
+#include "clock.h"
 #include "kseng32.h"
 #include "status.h"
 
@@ -156,6 +157,61 @@ TEST_F(ApiTest, StatusesOfMissingDamagedAndBadInput) {
     EXPECT_EQ(EngineLock("work", "a.ks", d(), d(), "user", 7, 0, &tag_), kBadArgument);
     EXPECT_EQ(EngineReadDirectory(nullptr, &dir, &handle), kBadArgument);
     EXPECT_EQ(EngineGetMaxTemporary("a.ks", d(), nullptr, &tag_), kBadArgument);
+}
+
+constexpr uint32_t dos(int year, int month, int day, int hour, int minute, int second) {
+    return uint32_t(year - 1980) << 25 | uint32_t(month) << 21 | uint32_t(day) << 16 | uint32_t(hour) << 11 |
+           uint32_t(minute) << 5 | uint32_t(second / 2);
+}
+
+int64_t in2040() { return 2214131696; }  // 2040-02-29 12:34:56 UTC
+
+TEST(Clock, DatesArePackedRightPast2038) {
+    EXPECT_EQ(dosTimeFromUnix(951782400), dos(2000, 2, 29, 0, 0, 0));
+    EXPECT_EQ(dosTimeFromUnix(2147483647), dos(2038, 1, 19, 3, 14, 7));
+    EXPECT_EQ(dosTimeFromUnix(2147483648), dos(2038, 1, 19, 3, 14, 8));
+    EXPECT_EQ(dosTimeFromUnix(in2040()), dos(2040, 2, 29, 12, 34, 56));
+    EXPECT_EQ(dosTimeFromUnix(4354819199), dos(2107, 12, 31, 23, 59, 58)) << "the last time the packing holds";
+    EXPECT_EQ(dosTimeFromUnix(4354819200), dos(2107, 12, 31, 23, 59, 58)) << "and after it";
+    EXPECT_EQ(dosTimeFromUnix(315532800), dos(1980, 1, 1, 0, 0, 0));
+    EXPECT_EQ(dosTimeFromUnix(315532799), dos(1980, 1, 1, 0, 0, 0)) << "before 1980";
+    EXPECT_EQ(dosTimeFromUnix(-1), dos(1980, 1, 1, 0, 0, 0));
+}
+
+TEST_F(ApiTest, VersionsSavedAfter2038CarryTheirDate) {
+    setClockSource(in2040);
+    ASSERT_EQ(createWith("first"), 0);
+    ASSERT_EQ(save("second"), 0);
+    setClockSource(nullptr);
+    ArchiveDirectory dir = directory();
+    ASSERT_EQ(dir.versionCount, 2);
+    EXPECT_EQ(dir.records[0].dosTime, dos(2040, 2, 29, 12, 34, 56));
+    EXPECT_EQ(dir.records[1].dosTime, dos(2040, 2, 29, 12, 34, 56));
+    ASSERT_EQ(save("third"), 0);
+    EXPECT_LT(directory().records[2].dosTime, dos(2040, 1, 1, 0, 0, 0)) << "the system clock again";
+}
+
+TEST_F(ApiTest, VerificationThroughTheExport) {
+    ASSERT_EQ(createWith("first"), 0);
+    ASSERT_EQ(save("second"), 0);
+    EngineVerifyResult result;
+    std::memset(&result, 0xCC, sizeof result);
+    result.structSize = sizeof result;
+    ASSERT_EQ(EngineVerifyArchive("a.ks", d(), &result), 0);
+    EXPECT_EQ(result.versionCount, 2);
+    EXPECT_EQ(result.damagedCount, 0);
+    EXPECT_EQ(result.damagedHeaderCopies, 0);
+    EXPECT_EQ(result.damaged[0], 0);
+
+    write("b.ks", std::string(9000, 'x'));
+    result.structSize = sizeof result;
+    EXPECT_EQ(EngineVerifyArchive("b.ks", d(), &result), kCorrupt);
+    EXPECT_EQ(result.versionCount, -1) << "no directory to read";
+    result.structSize = sizeof result;
+    EXPECT_EQ(EngineVerifyArchive("none.ks", d(), &result), kNoArchive);
+    result.structSize = sizeof result - 1;
+    EXPECT_EQ(EngineVerifyArchive("a.ks", d(), &result), kBadArgument) << "a smaller record than ours";
+    EXPECT_EQ(EngineVerifyArchive("a.ks", d(), nullptr), kBadArgument);
 }
 
 TEST_F(ApiTest, FilesBeyondTheSizeLimitAreRefused) {

@@ -177,7 +177,7 @@ TEST(Archive, ExtractReplacesTheTargetOnlyWhenComplete) {
     for (long n = 1; n <= 4; ++n) {
         fs.put("out", Bytes(5, 'o'));
         size_t files = fs.fileCount();
-        fs.setFaults({n, 0, false});
+        fs.setFaults({n, 0, false, 0});
         Status status = extractVersion(fs, kArchive, 1, "out");
         fs.setFaults({});
         ASSERT_TRUE(fs.get("out", &out));

@@ -1,7 +1,8 @@
 // Every write, flush, truncate and rename of an update fails in turn, or the
-// machine stops there (keeping or losing what was not yet flushed). After
-// each, the archive must hold exactly the old or the new versions, byte for
-// byte, and take the next save.
+// machine stops there and the power goes, keeping any subset of what was not
+// yet flushed and half of the write it stopped in. After each, the archive
+// must hold exactly the old or the new versions, byte for byte, and take the
+// next save; after a successful update, a power cut must keep it.
 #include "archive_helpers.h"
 #include "test_data.h"
 
@@ -25,6 +26,24 @@ Contents history(MemoryFiles& fs) {
     return all;
 }
 
+// The keep-masks tried for a power cut that finds count changes unflushed:
+// every subset when there are few, else the extremes, each one alone and a
+// spread of others.
+std::vector<uint64_t> keepMasks(size_t count, std::mt19937& rng) {
+    std::vector<uint64_t> masks;
+    if (count <= 6) {
+        for (uint64_t m = 0; m < (uint64_t(1) << count); ++m) masks.push_back(m);
+        return masks;
+    }
+    masks = {0, ~uint64_t(0)};
+    for (size_t i = 0; i < count && i < 64; ++i) {
+        masks.push_back(uint64_t(1) << i);
+        masks.push_back(~(uint64_t(1) << i));
+    }
+    for (int i = 0; i < 16; ++i) masks.push_back(uint64_t(rng()) << 32 | rng());
+    return masks;
+}
+
 void checkEveryFault(const Scenario& scenario, bool compress) {
     std::mt19937 rng(99);
     MemoryFiles fresh;
@@ -43,37 +62,57 @@ void checkEveryFault(const Scenario& scenario, bool compress) {
     ASSERT_EQ(history(dry), after) << scenario.name << ": the change itself";
     const long events = dry.events();
     ASSERT_GT(events, 0);
+    // Done means on disk: a power cut right after a successful update keeps it.
+    for (uint64_t mask : keepMasks(dry.unflushedChanges(kArchive), rng)) {
+        MemoryFiles cut = dry;
+        cut.powerCut(mask);
+        ASSERT_EQ(history(cut), after) << scenario.name << ": power cut after success, mask " << mask;
+    }
 
+    // Whatever happened, every version the archive lists is exact, and the
+    // archive takes the next version.
+    auto expectSound = [&](MemoryFiles& fs, const Contents& actual, const std::string& where) {
+        Bytes next = edited(rng, content, 2);
+        ASSERT_EQ(add(fs, next), kOk) << where;
+        Contents later;
+        ASSERT_EQ(readAll(fs, &later), kOk) << where;
+        for (const auto& entry : actual)
+            if (later.count(entry.first)) {
+                EXPECT_EQ(later[entry.first], entry.second) << where;
+            }
+    };
     for (long n = 1; n <= events; ++n) {
-        for (int mode = 0; mode < 3; ++mode) {
+        std::string at = std::string(scenario.name) + " event " + std::to_string(n);
+        {
             MemoryFiles fs = fresh;
-            MemoryFiles::Faults faults;
-            if (mode == 0) faults.failAt = n;
-            else faults.stopAt = n;
-            faults.loseUnflushed = mode == 2;
-            fs.setFaults(faults);
+            fs.setFaults({n, 0, false, 0});
             Contents expected = before;
             Status status = scenario.run(fs, &expected);
             fs.setFaults({});
             Contents actual = history(fs);
-            std::string where = std::string(scenario.name) + " event " + std::to_string(n) + " mode " +
-                                std::to_string(mode);
-            if (mode == 0 && status != kOk) {
-                EXPECT_EQ(actual, before) << where << ": a failed update changes nothing";
-            } else if (mode == 0) {
-                EXPECT_EQ(actual, after) << where;
+            if (status != kOk) {
+                EXPECT_EQ(actual, before) << at << " fails: a failed update changes nothing";
             } else {
-                EXPECT_TRUE(actual == before || actual == after) << where;
+                EXPECT_EQ(actual, after) << at << " fails";
             }
-            // Whatever happened, the archive takes the next version.
-            Bytes next = edited(rng, content, 2);
-            ASSERT_EQ(add(fs, next), kOk) << where;
-            Contents later;
-            ASSERT_EQ(readAll(fs, &later), kOk) << where;
-            for (const auto& entry : actual)
-                if (later.count(entry.first)) {
-                    EXPECT_EQ(later[entry.first], entry.second) << where;
-                }
+            expectSound(fs, actual, at + " fails");
+        }
+        // The machine stops at event n; then the power goes, and of the
+        // changes not yet flushed any subset reaches the disk.
+        MemoryFiles stopped = fresh;
+        stopped.setFaults({0, n, false, 0});
+        Contents expected = before;
+        scenario.run(stopped, &expected);
+        stopped.setFaults({});
+        std::vector<uint64_t> masks = keepMasks(stopped.unflushedChanges(kArchive), rng);
+        masks.push_back(~uint64_t(0));  // no power cut at all: everything written stays
+        for (uint64_t mask : masks) {
+            MemoryFiles fs = stopped;
+            fs.powerCut(mask);
+            std::string where = at + " stops, mask " + std::to_string(mask);
+            Contents actual = history(fs);
+            EXPECT_TRUE(actual == before || actual == after) << where;
+            expectSound(fs, actual, where);
         }
     }
 }
@@ -125,23 +164,27 @@ TEST_P(FaultTest, CreationLeavesNothingOrAWholeArchive) {
     MemoryFiles dry;
     dry.setFaults({});
     ASSERT_EQ(create(dry, content, 10, GetParam()), kOk);
+    std::mt19937 rng(7);
     for (long n = 1; n <= dry.events(); ++n) {
-        for (int mode = 0; mode < 3; ++mode) {
-            MemoryFiles fs;
-            fs.put(kCopy, content);
-            MemoryFiles::Faults faults;
-            if (mode == 0) faults.failAt = n;
-            else faults.stopAt = n;
-            faults.loseUnflushed = mode == 2;
-            fs.setFaults(faults);
-            Status status = createArchive(fs, kArchive, kCopy, meta(), 10, GetParam());
-            fs.setFaults({});
-            Contents actual;
-            if (fs.exists(kArchive)) {
-                ASSERT_EQ(readAll(fs, &actual), kOk) << n << " " << mode;
-                EXPECT_EQ(actual, (Contents{{1, content}}));
-            } else {
-                EXPECT_NE(status, kOk);
+        for (int mode = 0; mode < 2; ++mode) {
+            MemoryFiles stopped;
+            stopped.put(kCopy, content);
+            stopped.setFaults({mode == 0 ? n : 0, mode == 1 ? n : 0, false, 0});
+            Status status = createArchive(stopped, kArchive, kCopy, meta(), 10, GetParam());
+            stopped.setFaults({});
+            for (uint64_t mask : keepMasks(4, rng)) {
+                MemoryFiles fs = stopped;
+                fs.powerCut(mask);
+                Contents actual;
+                if (fs.exists(kArchive)) {
+                    ASSERT_EQ(readAll(fs, &actual), kOk) << n << " " << mode << " " << mask;
+                    EXPECT_EQ(actual, (Contents{{1, content}}));
+                } else {
+                    EXPECT_NE(status, kOk);
+                }
+                if (mode == 0) {
+                    EXPECT_EQ(fs.fileCount(), status == kOk ? 2u : 1u) << "no scratch file left behind";
+                }
             }
         }
     }

@@ -1,7 +1,8 @@
 // Files in memory for tests and the fuzz target, with faults on demand: the
 // N-th write, flush, truncate or rename fails, or the "machine" stops there.
-// A stop may also lose what was written since each file's last flush, as a
-// power cut does.
+// A stop models a power cut: of the writes and truncations made since a
+// file's last flush, any chosen subset reaches the disk, in order, and the
+// write the machine stopped in reaches it only half.
 #ifndef KSENG_TESTS_MEMORY_FILES_H
 #define KSENG_TESTS_MEMORY_FILES_H
 
@@ -22,18 +23,18 @@ public:
         long failAt = 0;           // event that fails (1-based), 0 for none
         long stopAt = 0;           // event at which everything stops, 0 for none
         bool loseUnflushed = false;
+        // With loseUnflushed: bit i (modulo 64) keeps the i-th unflushed change
+        // of a file; 0 loses them all.
+        uint64_t keepMask = 0;
     };
 
     MemoryFiles() = default;
     // A copy holds copies of the files, so a test can branch from one state.
     MemoryFiles(const MemoryFiles& other) { *this = other; }
     MemoryFiles& operator=(const MemoryFiles& other) {
+        if (this == &other) return *this;
         files_.clear();
-        for (const auto& entry : other.files_) {
-            auto node = std::make_shared<Node>();
-            node->data = entry.second->data;
-            files_[entry.first] = node;
-        }
+        for (const auto& entry : other.files_) files_[entry.first] = std::make_shared<Node>(*entry.second);
         faults_ = other.faults_;
         events_ = other.events_;
         stopped_ = other.stopped_;
@@ -48,6 +49,25 @@ public:
     }
     long events() const { return events_; }
     bool stopped() const { return stopped_; }
+
+    // The power goes off now: of every file's changes since its last flush,
+    // those that keepMask selects survive.
+    void powerCut(uint64_t keepMask) {
+        for (auto& entry : files_) {
+            Node& node = *entry.second;
+            if (node.changes.empty()) continue;
+            node.data = node.durable;
+            for (size_t i = 0; i < node.changes.size(); ++i)
+                if (keepMask >> (i % 64) & 1) apply(node.data, node.changes[i]);
+            node.changes.clear();
+            node.durable.clear();
+        }
+    }
+    // Unflushed changes of the file at path (writes and truncations).
+    size_t unflushedChanges(const std::string& path) const {
+        auto it = files_.find(path);
+        return it == files_.end() ? 0 : it->second->changes.size();
+    }
 
     void put(const std::string& path, const std::vector<uint8_t>& bytes) {
         auto node = std::make_shared<Node>();
@@ -102,16 +122,27 @@ public:
     }
 
 private:
-    struct Undo {
+    // A write (bytes at offset) or a truncation (to size).
+    struct Change {
+        bool truncation;
         uint64_t offset;
-        std::vector<uint8_t> before;
-        size_t sizeBefore;
+        std::vector<uint8_t> bytes;
     };
     struct Node {
         std::vector<uint8_t> data;
-        std::vector<Undo> unflushed;
+        std::vector<uint8_t> durable;  // the content at the last flush, while changes are pending
+        std::vector<Change> changes;
         const void* lockOwner = nullptr;
     };
+
+    static void apply(std::vector<uint8_t>& data, const Change& change) {
+        if (change.truncation) {
+            data.resize(change.offset);
+            return;
+        }
+        if (data.size() < change.offset + change.bytes.size()) data.resize(change.offset + change.bytes.size());
+        if (!change.bytes.empty()) std::memcpy(data.data() + change.offset, change.bytes.data(), change.bytes.size());
+    }
 
     class Handle final : public File {
     public:
@@ -124,17 +155,22 @@ private:
         }
         bool writeAt(uint64_t offset, const void* data, size_t len) override {
             long at = fs_->events_ + 1;
-            if (!fs_->event()) {
-                // A stop in the middle of a write leaves half of it.
-                if (fs_->stopped_ && at == fs_->faults_.stopAt) rawWrite(offset, data, len / 2);
+            const auto* bytes = static_cast<const uint8_t*>(data);
+            if (!fs_->event(/*cutLater=*/true)) {
+                // A stop in the middle of a write leaves half of it, if any.
+                if (fs_->stopped_ && at == fs_->faults_.stopAt) {
+                    record({false, offset, std::vector<uint8_t>(bytes, bytes + len / 2)});
+                    fs_->cutIfAsked();
+                }
                 return false;
             }
-            rawWrite(offset, data, len);
+            record({false, offset, std::vector<uint8_t>(bytes, bytes + len)});
             return true;
         }
         bool flush() override {
             if (!fs_->event()) return false;
-            node_->unflushed.clear();
+            node_->changes.clear();
+            node_->durable.clear();
             return true;
         }
         bool size(uint64_t* out) override {
@@ -143,8 +179,7 @@ private:
         }
         bool truncate(uint64_t len) override {
             if (!fs_->event()) return false;
-            remember(len, node_->data.size() > len ? node_->data.size() - len : 0);
-            node_->data.resize(len);
+            record({true, len, {}});
             return true;
         }
         bool tryLock() override {
@@ -157,52 +192,37 @@ private:
         }
 
     private:
-        void remember(uint64_t offset, size_t len) {
-            Undo undo{offset, {}, node_->data.size()};
-            if (offset < node_->data.size()) {
-                size_t n = std::min<size_t>(len, node_->data.size() - offset);
-                undo.before.assign(node_->data.begin() + offset, node_->data.begin() + offset + n);
-            }
-            node_->unflushed.push_back(std::move(undo));
-        }
-        void rawWrite(uint64_t offset, const void* data, size_t len) {
-            remember(offset, len);
-            if (node_->data.size() < offset + len) node_->data.resize(offset + len);
-            if (len) std::memcpy(node_->data.data() + offset, data, len);
+        void record(Change change) {
+            if (node_->changes.empty()) node_->durable = node_->data;
+            apply(node_->data, change);
+            node_->changes.push_back(std::move(change));
         }
         MemoryFiles* fs_;
         std::shared_ptr<Node> node_;
     };
 
     // Counts one event; false when it fails or the machine has stopped.
-    bool event() {
+    // A write that stops records its torn half first and cuts the power then.
+    bool event(bool cutLater = false) {
         if (stopped_) return false;
         ++events_;
         if (events_ == faults_.failAt) return false;
         if (events_ == faults_.stopAt) {
             stopped_ = true;
-            if (faults_.loseUnflushed) loseUnflushed();
+            if (!cutLater) cutIfAsked();
             return false;
         }
         return true;
     }
-    void loseUnflushed() {
-        for (auto& entry : files_) {
-            Node& node = *entry.second;
-            for (size_t i = node.unflushed.size(); i-- > 0;) {
-                const Undo& undo = node.unflushed[i];
-                if (node.data.size() < undo.offset + undo.before.size())
-                    node.data.resize(undo.offset + undo.before.size());
-                if (!undo.before.empty())
-                    std::memcpy(node.data.data() + undo.offset, undo.before.data(), undo.before.size());
-                node.data.resize(undo.sizeBefore);
-            }
-            node.unflushed.clear();
-        }
+    void cutIfAsked() {
+        if (faults_.loseUnflushed) powerCut(faults_.keepMask);
     }
     // Renames reach the disk only after the data they publish.
     void flushAll() {
-        for (auto& entry : files_) entry.second->unflushed.clear();
+        for (auto& entry : files_) {
+            entry.second->changes.clear();
+            entry.second->durable.clear();
+        }
     }
 
     std::map<std::string, std::shared_ptr<Node>> files_;

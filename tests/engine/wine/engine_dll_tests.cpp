@@ -123,7 +123,7 @@ protected:
 TEST_F(EngineDll, ExportsAreBoundByOrdinalOnly) {
     HMODULE dll = GetModuleHandleA("kseng32.dll");
     ASSERT_NE(dll, nullptr) << "loaded at start through the import library";
-    for (int ordinal : {3, 5, 8, 18, 21, 27, 29, 31, 33, 34, 36, 48}) {
+    for (int ordinal : {3, 5, 8, 18, 21, 27, 29, 31, 33, 34, 36, 48, 50}) {
         EXPECT_NE(GetProcAddress(dll, MAKEINTRESOURCEA(ordinal)), nullptr) << ordinal;
     }
     EXPECT_EQ(GetProcAddress(dll, "EngineLock"), nullptr);
@@ -189,6 +189,12 @@ TEST_F(EngineDll, EveryOrdinalThroughASavingDay) {
     ASSERT_EQ(directory.versionCount, 1);
     EXPECT_EQ(extract(4, &status), "fourth draft");
     EXPECT_EQ(directory.versionCounter, 5);
+
+    EngineVerifyResult verified = {};
+    verified.structSize = sizeof verified;
+    EXPECT_EQ(EngineVerifyArchive("C$$WORK$DOC.ks", d(), &verified), 0);
+    EXPECT_EQ(verified.versionCount, 1);
+    EXPECT_EQ(verified.damagedCount, 0);
 }
 
 DWORD WINAPI readDirectoryAndEnd(LPVOID archivePath) {
