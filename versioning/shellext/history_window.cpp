@@ -23,7 +23,7 @@ int ShowHistoryWindow(HWND owner, HistoryPage* page) {
     PROPSHEETPAGEA description = MakeHistoryPageDescription(
         page, kHistoryWindowPageFlags, nullptr, reinterpret_cast<UINT*>(&g_objectCount));
     PROPSHEETHEADERA sheet{};
-    sheet.dwSize = PROPSHEETHEADERA_V1_SIZE;
+    sheet.dwSize = kHistorySheetHeaderSize;
     sheet.dwFlags = PSH_PROPSHEETPAGE;
     sheet.hwndParent = owner;
     sheet.hInstance = ModuleInstance();
