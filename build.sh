@@ -35,6 +35,8 @@ fi
 if [ "${1:-}" = test ]; then
     status=0
     (cd build/native && ctest --output-on-failure -j "$jobs") || status=1
+    # The 32-bit tree runs nothing; its tests read its images.
+    (cd build/i686 && ctest --output-on-failure -j "$jobs") || status=1
     (cd build/x64 && ctest --output-on-failure) || status=1
     exit $status
 fi
