@@ -7,10 +7,12 @@
 # table gives for it; a wrong calling convention or argument list would
 # corrupt the caller's stack. The table must list every export on both
 # targets, so it stays complete.
-# usage: check_exports.sh OBJDUMP IMAGE DEF ARGUMENT_TABLE
+# With "unnamed", the image must export no names at all, whatever the .def
+# says: its callers bind it by ordinal.
+# usage: check_exports.sh OBJDUMP IMAGE DEF ARGUMENT_TABLE [unnamed]
 set -eu
 here=$(dirname "$0")
-objdump=$1 image=$2 def=$3 table=$4
+objdump=$1 image=$2 def=$3 table=$4 unnamed=${5:-}
 image_name=$(basename "$image" | tr '[:upper:]' '[:lower:]')
 
 work=$(mktemp -d)
@@ -95,7 +97,7 @@ else
     : >"$work/returns"
 fi
 
-awk -v image="$image_name" -v format="$format" -v entries="$work/entries" -v arguments="$work/arguments" -v returns="$work/returns" '
+awk -v image="$image_name" -v format="$format" -v unnamed="$unnamed" -v entries="$work/entries" -v arguments="$work/arguments" -v returns="$work/returns" '
     BEGIN {
         failures = 0
         while ((getline line < arguments) > 0) { split(line, f, " "); bytes[f[1]] = f[2] }
@@ -115,6 +117,9 @@ awk -v image="$image_name" -v format="$format" -v entries="$work/entries" -v arg
     $1 == "export" { exports++; exported_ordinal[$2] = $3; exported_name[$2] = $4; if ($4 != "-") by_name[$4] = $2; next }
     function fail(message) { print image " (" format "): " message; failures++ }
     END {
+        if (unnamed == "unnamed")
+            for (o in exported_name)
+                if (exported_name[o] != "-") fail("exports the name " exported_name[o] " (ordinal " o "); it exports by ordinal alone")
         for (i = 1; i <= count; i++) {
             if (noname[i]) {
                 if (!(ordinal[i] in exported_ordinal)) { fail("ordinal " ordinal[i] " (" name[i] ") is not exported"); continue }

@@ -68,7 +68,7 @@ awk -v floor="$floor" '
         }
         images = 0
         for (image in ours) images++
-        if (failures) { print failures " import(s) beyond Windows " floor; exit 1 }
+        if (failures) { print failures " import(s) refused"; exit 1 }
         print checked_imports " imports of " images " images, all provided by Windows " floor
     }
 ' "$allowlist" "$listing"
