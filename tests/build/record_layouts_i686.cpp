@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <ctime>
 
+#include "clock.h"
 #include "kseng32.h"
 #include "shellext/history_window.h"
 
@@ -39,6 +40,8 @@ static_assert(sizeof(EngineTag) == 144, "tag");
 static_assert(offsetof(EngineTag, code) == 128, "tag: code");
 static_assert(sizeof(EngineTag::code) == 2, "tag: code is 16 bits");
 static_assert(sizeof(EngineDirHandle) == 4, "directory handle");
+static_assert(sizeof(EngineVerifyResult) == 80, "verify result");
+static_assert(offsetof(EngineVerifyResult, damaged) == 16, "verify result: damaged versions");
 
 // Property sheets: the history page's description and the history window's
 // header, in the sizes the 32-bit shell is handed. The page description is
@@ -56,6 +59,7 @@ static_assert(sizeof(NEWCPLINFOA) == 244, "applet information, extended");
 
 // time_t stays 32 bits here, as the C runtime and the prebuilt threads
 // library were built with it: a 64-bit time_t in our code would hand the
-// threads library timeouts of the wrong layout. A time that must outlive
-// 2038 is kept in a 64-bit type of its own, never in a time_t.
+// threads library timeouts of the wrong layout. The engine stamps versions
+// from a clock of its own, 64 bits wide, so they outlive 2038.
 static_assert(sizeof(std::time_t) == 4, "time_t of the 32-bit C runtime");
+static_assert(sizeof(kseng::currentUnixTime()) == 8, "the engine's clock");
