@@ -159,26 +159,47 @@ TEST_F(HistoryPageTest, AVersionSavedElsewhereAppearsWithinHalfASecond) {
     // program would.
     struct Saver {
         std::string path;
-        int result = 0;
+        bool saved = false;
         static DWORD WINAPI Run(void* self) {
             auto* saver = static_cast<Saver*>(self);
-            ArchiveContext other{};
-            if (!other.Resolve(saver->path.c_str(), false, nullptr)) return 1;
-            kstest::WriteFileText(saver->path, "v3 from elsewhere");
-            saver->result = other.SaveNextVersion("saved elsewhere", 0);
+            saver->saved = kstest::SaveAsAnotherProgram(saver->path, "v3 from elsewhere", "saved elsewhere");
             return 0;
         }
     } saver{file_.path};
     HANDLE thread = CreateThread(nullptr, 0, &Saver::Run, &saver, 0, nullptr);
     ASSERT_TRUE(PumpUntil([&] { return WaitForSingleObject(thread, 0) == WAIT_OBJECT_0; }, 10000));
     CloseHandle(thread);
-    ASSERT_EQ(saver.result, 1);
+    ASSERT_TRUE(saver.saved);
 
     DWORD saved = GetTickCount();
     ASSERT_TRUE(PumpUntil([&] { return host.RowCount() == 3; }, 3000));
     EXPECT_LT(GetTickCount() - saved, 1000u) << "the page looks every half second";
     EXPECT_EQ(host.Numbers(), (std::vector<int>{3, 2, 1}));
     EXPECT_EQ(host.Text(IDC_HISTORY_COMMENT), "saved elsewhere");
+}
+
+// The delete question runs a message loop in which the page's half-second
+// reload goes on. A version saved meanwhile moves every row down by one;
+// Yes must still delete the version the user selected, not the one that
+// now sits in its row.
+TEST_F(HistoryPageTest, AVersionSavedWhileTheDeleteQuestionIsOpenDoesNotChangeWhatIsDeleted) {
+    file_.Save(3);
+    SheetHost host(&file_.context);
+    ASSERT_EQ(host.Numbers(), (std::vector<int>{3, 2, 1}));
+    host.SelectOnly({1});  // version 2
+
+    bool savedMeanwhile = false;
+    kstest::UiDriver ui;
+    ui.OnMessageBox(kstest::kProductCaption, [&](Window& box) {
+        savedMeanwhile = kstest::SaveAsAnotherProgram(file_.path, "v4", "saved while the question is open");
+        Sleep(1500);  // several of the page's ticks
+        box.Press(IDYES);
+    });
+    host.Command(IDC_TOOL_DELETE);
+    ASSERT_TRUE(ui.Finish());
+    ASSERT_TRUE(savedMeanwhile);
+    EXPECT_EQ(file_.ArchiveNumbers(), (std::vector<int>{1, 3, 4}));
+    EXPECT_TRUE(PumpUntil([&] { return host.Numbers() == std::vector<int>{4, 3, 1}; }, 3000));
 }
 
 TEST_F(HistoryPageTest, WithoutVersionControlTheLimitStartsDisabled) {

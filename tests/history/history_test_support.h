@@ -97,6 +97,16 @@ private:
     int saved_ = 0;
 };
 
+// Saves `content` as the next version of the file at `path` the way
+// another program would: a context of its own, on the calling thread.
+// True when the version was saved.
+inline bool SaveAsAnotherProgram(const std::string& path, const std::string& content, const char* comment) {
+    ArchiveContext other{};
+    if (!other.Resolve(path.c_str(), false, nullptr)) return false;
+    WriteFileText(path, content);
+    return other.SaveNextVersion(comment, 0) == 1;
+}
+
 // The history page in a modeless property sheet, as the history window
 // shows it.
 class SheetHost {

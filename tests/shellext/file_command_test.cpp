@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "reservation_holder.h"
 #include "resource.h"
 #include "shell_host.h"
 #include "test_helpers.h"
@@ -402,6 +403,44 @@ TEST_F(FileCommand, DeletesFourFilesAndTheirArchivesWithProgress) {
     ASSERT_EQ(progressLines.size(), 4u);
     EXPECT_EQ(progressLines[0].windowTitle, "Deleting...");
     EXPECT_EQ(progressLines[0].text, "Deleting " + (folder / "z.txt"));
+}
+
+// Deleting a file whose archive has no reachable place would leave its
+// versions behind, to be taken up later by an unrelated file of the same
+// name: the file stays, and the user hears why once.
+TEST_F(FileCommand, DeleteKeepsAFileWhoseArchiveCannotBeFound) {
+    Write("blocker", "a file, not a folder");
+    settings.SetString("VersionsPath", folder / "blocker\\archives");
+    std::string path = Write("a.txt", "a");
+    UiDriver ui;
+    ui.OnMessageBox(kCaption, [](Window& box) { box.Press(IDYES); });
+    ui.OnMessageBox(kCaption);
+    ASSERT_TRUE(Run(kDeleteOffset, {"a.txt"}));
+    ASSERT_TRUE(ui.Finish());
+    ASSERT_EQ(ui.Seen().size(), 2u);
+    EXPECT_EQ(ui.Seen()[1].text, "Can't create Keepsake directory!");
+    EXPECT_EQ(ReadFileText(path), "a");
+}
+
+// While another program saves into the archive, Delete neither removes
+// the archive under it nor the file without its archive.
+TEST_F(FileCommand, DeleteLeavesAFileWhoseArchiveIsBeingWritten) {
+    std::string path = Archived("busy.txt");
+    ArchiveContext context;
+    ASSERT_TRUE(context.Resolve(path.c_str(), false, nullptr));
+    kstest::ReservationHolder writer(context.archivePath);
+    ASSERT_TRUE(writer.held());
+    UiDriver ui;
+    ui.OnMessageBox(kCaption, [](Window& box) { box.Press(IDYES); });
+    ui.OnMessageBox(kCaption);
+    ASSERT_TRUE(Run(kDeleteOffset, {"busy.txt"}));
+    ASSERT_TRUE(ui.Finish());
+    ASSERT_EQ(ui.Seen().size(), 2u);
+    EXPECT_EQ(ui.Seen()[1].text, "busy.txt was not deleted: another program is saving a version of it.  Nothing was "
+                                 "changed; try again in a moment.");
+    writer.Release();
+    EXPECT_EQ(ReadFileText(path), "content of busy.txt");
+    EXPECT_EQ(Versions(path), 1);
 }
 
 }  // namespace

@@ -2,12 +2,15 @@
 // real files and real message boxes.
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 #include <vector>
 
 #include "archive/archive_context.h"
 #include "archive/paths.h"
+#include "archive/refusals.h"
 #include "archive/version_time.h"
+#include "reservation_holder.h"
 #include "test_helpers.h"
 #include "ui_driver.h"
 
@@ -24,6 +27,19 @@ int CountKsTempFiles() {
     while (FindNextFileA(search, &data));
     FindClose(search);
     return count;
+}
+
+// The volume and file index of a file: equal for two names of one file, and
+// kept by a rename.
+std::string FileIdentity(const std::string& path) {
+    HANDLE file = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return "<missing>";
+    BY_HANDLE_FILE_INFORMATION info{};
+    GetFileInformationByHandle(file, &info);
+    CloseHandle(file);
+    return std::to_string(info.dwVolumeSerialNumber) + ":" + std::to_string(info.nFileIndexHigh) + ":" +
+           std::to_string(info.nFileIndexLow);
 }
 
 struct Versions {
@@ -325,6 +341,170 @@ TEST_F(Operations, CopyOrMoveOntoItselfLosesNothing) {
         EXPECT_EQ(kstest::ReadFileText(file), "v2");
         EXPECT_EQ(context.VersionCount(), 2);
     }
+}
+
+// A list that is no longer current (a second history window, a deletion
+// elsewhere) asks for a number the archive does not hold: nothing goes,
+// and since that version is not there, the deletion counts as done.
+TEST_F(Operations, DeletingANumberThatIsNoLongerThereDeletesNothing) {
+    ArchiveContext context = FileWithVersions(3);
+    EXPECT_EQ(context.DeleteVersion(7), 1);
+    EXPECT_EQ(context.VersionCount(), 3);
+    ASSERT_EQ(context.DeleteVersion(1), 1);
+    ASSERT_EQ(context.DeleteVersion(2), 1);
+    ASSERT_EQ(context.VersionCount(), 1);
+
+    // One version left: only its own number deletes the archive.
+    EXPECT_EQ(context.DeleteVersion(2), 1);
+    EXPECT_EQ(context.DeleteVersion(1), 1);
+    EXPECT_TRUE(context.ArchiveExists());
+    std::string target = folder / "kept.doc";
+    EXPECT_EQ(context.RetrieveVersion(target.c_str(), 3), 0);
+    EXPECT_EQ(kstest::ReadFileText(target), "v3");
+
+    EXPECT_EQ(context.DeleteVersion(3), 1);
+    EXPECT_FALSE(context.ArchiveExists());
+}
+
+// An archive that another writer has reserved is neither moved, nor
+// replaced, nor deleted under it: the user is told, and files and archives
+// stay as they were.
+TEST_F(Operations, ReservedArchivesAreNotMovedReplacedOrDeleted) {
+    ArchiveContext context = FileWithVersions(2);
+    std::string archive = context.archivePath;
+    std::string moved = folder / "moved.doc";
+    {
+        kstest::ReservationHolder other(context.archivePath);
+        ASSERT_TRUE(other.held());
+        kstest::UiDriver ui;
+        ui.OnMessageBox("Keepsake (TM)");
+        EXPECT_EQ(context.MoveWithVersions(moved.c_str(), true), 0);
+        ASSERT_TRUE(ui.Finish());
+        ASSERT_EQ(ui.Seen().size(), 1u);
+        EXPECT_EQ(ui.Seen()[0].text, "report.doc was not moved: another program is saving a version of it or of the "
+                                     "file it would replace.  Nothing was changed; try again in a moment.");
+        EXPECT_EQ(ui.Seen()[0].icon, static_cast<UINT>(MB_ICONWARNING));
+    }
+    EXPECT_EQ(kstest::ReadFileText(file), "v2");
+    EXPECT_FALSE(kstest::PathPresent(moved));
+    EXPECT_EQ(context.VersionCount(), 2);
+
+    // Copying another file over this one while its archive is reserved.
+    std::string other = folder / "other.doc";
+    ASSERT_TRUE(kstest::WriteFileText(other, "other"));
+    ArchiveContext source;
+    ASSERT_TRUE(source.Resolve(other.c_str(), false, nullptr));
+    ASSERT_EQ(source.SaveFirstVersion(0, 10, 0, 1), 0);
+    {
+        kstest::ReservationHolder writer(context.archivePath);
+        ASSERT_TRUE(writer.held());
+        kstest::UiDriver ui;
+        ui.OnMessageBox("Keepsake (TM)", [](kstest::Window& box) { box.Press(IDYES); });  // replace the file
+        ui.OnMessageBox("Keepsake (TM)");
+        EXPECT_EQ(source.CopyWithVersions(file.c_str(), true), 0);
+        ASSERT_TRUE(ui.Finish());
+        ASSERT_EQ(ui.Seen().size(), 2u);
+        EXPECT_EQ(ui.Seen()[1].text, "other.doc was not copied: another program is saving a version of it or of the "
+                                     "file it would replace.  Nothing was changed; try again in a moment.");
+    }
+    EXPECT_EQ(kstest::ReadFileText(file), "v2");
+    EXPECT_EQ(context.VersionCount(), 2);
+    EXPECT_EQ(kstest::ReadFileText(other), "other");
+    EXPECT_EQ(source.VersionCount(), 1);
+    EXPECT_TRUE(kstest::PathPresent(archive));
+}
+
+// A save that finds the archive reserved waits a little for the other
+// writer before it gives up.
+TEST_F(Operations, ASaveWaitsBrieflyForAnotherWriter) {
+    ArchiveContext context = FileWithVersions(1);
+    ASSERT_TRUE(kstest::WriteFileText(file, "v2"));
+    kstest::ReservationHolder other(context.archivePath, 700);
+    ASSERT_TRUE(other.held());
+    EXPECT_EQ(context.SaveNextVersion("after the other writer", 0), 1);
+    EXPECT_EQ(context.VersionCount(), 2);
+}
+
+// Within one volume a move is a rename: the file and its archive are the
+// same files afterwards, so a power cut cannot leave a half-written copy
+// in place of the only one.
+TEST_F(Operations, AMoveWithinOneVolumeRenamesFileAndArchive) {
+    ArchiveContext context = FileWithVersions(2);
+    std::string fileBefore = FileIdentity(file);
+    std::string archiveBefore = FileIdentity(context.archivePath);
+    CreateDirectoryA((folder / "elsewhere").c_str(), nullptr);
+    std::string target = folder / "elsewhere\\report.doc";
+    int moved = -1;
+    ASSERT_TRUE(kstest::CallWithin(20000, [&] { moved = context.MoveWithVersions(target.c_str(), false); }));
+    ASSERT_EQ(moved, 1);
+
+    ArchiveContext there;
+    ASSERT_TRUE(there.Resolve(target.c_str(), false, nullptr));
+    EXPECT_EQ(FileIdentity(target), fileBefore);
+    EXPECT_EQ(FileIdentity(there.archivePath), archiveBefore);
+    EXPECT_EQ(there.VersionCount(), 2);
+    EXPECT_FALSE(kstest::PathPresent(file));
+}
+
+// A "TMP" of 260 characters or more is the user's and stays as it was;
+// since it names no folder a save can use, the copy goes elsewhere.
+TEST_F(Operations, ALongTmpValueSurvivesEverySave) {
+    TempVariablesScope restore;
+    const std::string longValue = "C:\\" + std::string(300, 't');
+    SetEnvironmentVariableA("TMP", longValue.c_str());
+    auto tmpNow = [] {
+        char value[400] = "";
+        DWORD length = GetEnvironmentVariableA("TMP", value, sizeof value);
+        return length < sizeof value ? std::string(value, length) : std::string("<longer>");
+    };
+    ArchiveContext context;
+    ASSERT_TRUE(context.Resolve(file.c_str(), false, nullptr));
+    EXPECT_EQ(context.SaveFirstVersion(0, 10, 0, 1), 0);
+    EXPECT_EQ(tmpNow(), longValue);
+    ASSERT_TRUE(kstest::WriteFileText(file, "second"));
+    EXPECT_EQ(context.SaveNextVersion("again", 0), 1);
+    EXPECT_EQ(tmpNow(), longValue);
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder / "KS*.tmp").c_str(), &found);
+    EXPECT_EQ(search, INVALID_HANDLE_VALUE) << "no copy left behind";
+    if (search != INVALID_HANDLE_VALUE) FindClose(search);
+}
+
+// A further version into an archive that went away meanwhile is never
+// reported as saved.
+TEST_F(Operations, AnArchiveThatWentAwayTakesNoVersion) {
+    ArchiveContext context = FileWithVersions(1);
+    ASSERT_TRUE(kstest::WriteFileText(file, "v2"));
+    ASSERT_TRUE(DeleteFileA(context.archivePath));
+    EXPECT_EQ(context.AddNextVersion("lost?", 0), status::kArchiveGone);
+    EXPECT_EQ(context.SaveNextVersion("lost?", 0), 0);
+}
+
+// Every reason a save can be refused for has words of its own; only an
+// unknown status falls back to naming the number.
+TEST(Refusals, EveryReasonHasWordsOfItsOwn) {
+    kstest::UseOwnResources();
+    ArchiveContext context{};
+    CopyText(context.archiveFolder, sizeof context.archiveFolder, "C:\\Archives");
+    const int statuses[] = {status::kNoArchive,   status::kDamaged,      status::kReserved,      status::kIoFailed,
+                            status::kTooLarge,    status::kUnreadable,   status::kOutOfMemory,   status::kNumbersUsedUp,
+                            status::kNewerEngine, status::kPathTooLong,  status::kFileInUse,     status::kDiskFull,
+                            status::kReadOnly,    status::kFileGone,     status::kIsArchive,     status::kFolderMissing,
+                            status::kNoShortName, status::kCantCreateFolder};
+    std::set<std::string> texts;
+    for (int code : statuses) {
+        char reason[400];
+        FormatRefusalReason(context, code, reason, sizeof reason);
+        EXPECT_EQ(std::string(reason).find("status"), std::string::npos) << code << ": " << reason;
+        if (code != status::kNoArchive) {
+            EXPECT_TRUE(texts.insert(reason).second) << code << ": " << reason;
+        }
+    }
+    char reason[400];
+    FormatRefusalReason(context, 99, reason, sizeof reason);
+    EXPECT_STREQ(reason, "the version engine refused it (status 99)");
+    FormatRefusalReason(context, status::kDiskFull, reason, sizeof reason);
+    EXPECT_STREQ(reason, "the disk is full; make room on the drive of C:\\Archives and try again");
 }
 
 TEST(VersionTime, RecordTimeIsShownInLocalTime) {

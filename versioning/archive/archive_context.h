@@ -33,6 +33,10 @@ struct ArchiveContext {
     // `reportErrors`, tells the user; owner null means the active window.
     // Answers true when the record is complete.
     bool Resolve(const char* path, bool reportErrors, HWND owner);
+    // The same without a word to the user: 0 when the record is complete,
+    // else why not (status::kPathTooLong, kFolderMissing, kNoShortName,
+    // kCantCreateFolder).
+    int Locate(const char* path);
 
     bool ArchiveExists() const;
     bool ArchiveBesideFileExists() const;
@@ -51,13 +55,34 @@ struct ArchiveContext {
     int FormatVersionTime(int number, char* text) const;  // text holds 100; 1, or 0 with empty text
     int SaveFirstVersion(int permanent, int maxTemporary, int compress, int singleLocation);
     int SaveNextVersion(const char* comment, int permanent);   // 1 saved, 0 not
+    // The same, answering why not: 0 saved, else a status of refusals.h
+    // (never 1). Waits a little for another writer of the archive.
+    int AddNextVersion(const char* comment, int permanent);
     int RetrieveVersion(const char* targetPath, int number);   // engine status
     int IsPermanent(int number) const;
     int SetPermanent(int number, int flag);   // 1 set, 0 not
     int DeleteVersion(int number);            // 1 deleted or skipped by the user, 0 refused/cancelled/failed
-    int DeleteArchive();                      // 1
+    int DeleteArchive();                      // 1 gone (or nothing there), 0 another writer holds it or it stays
     int CopyWithVersions(const char* newPath, bool askIfExists);  // 1 done or skipped, 0 cancelled/failed
     int MoveWithVersions(const char* newPath, bool askIfExists);
 };
+
+// Tells the user why Locate refused `context`'s file (`problem` as it
+// answered), over `owner`.
+void ReportResolveProblem(HWND owner, const ArchiveContext& context, int problem);
+
+// Archives themselves (".ks" files) and whatever lies in the central
+// archive folder are never versioned, whatever the exclusion list says.
+class NeverVersioned {
+public:
+    NeverVersioned();  // reads "VersionsPath" once
+    bool Covers(const char* path) const;
+
+private:
+    char centralFolder_[MAX_PATH];
+};
+
+// True for a file named like an archive (extension ".ks", any case).
+bool IsArchiveFileName(const char* path);
 
 #endif

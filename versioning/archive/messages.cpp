@@ -38,3 +38,9 @@ int ShowMessageCaption(HWND owner, UINT captionId, UINT textId, UINT style, ...)
     va_end(values);
     return button;
 }
+
+int ShowMessageText(HWND owner, const char* text, UINT style) {
+    char caption[256];
+    LoadText(IDS_PRODUCT_NAME, caption, sizeof caption);
+    return MessageBoxA(owner, text, caption, style);
+}

@@ -12,4 +12,7 @@ int ShowMessage(HWND owner, UINT textId, UINT style, ...);
 // The same with the caption taken from string `captionId`.
 int ShowMessageCaption(HWND owner, UINT captionId, UINT textId, UINT style, ...);
 
+// A text composed by the caller (already formatted), under the caption.
+int ShowMessageText(HWND owner, const char* text, UINT style);
+
 #endif

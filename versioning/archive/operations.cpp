@@ -5,12 +5,16 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <string>
 
 #include "archive_context.h"
+#include "file_moves.h"
 #include "handles.h"
 #include "messages.h"
 #include "module.h"
 #include "paths.h"
+#include "refusals.h"
+#include "reservation.h"
 #include "transfer.h"
 #include "version_time.h"
 #include "../resources/resource.h"
@@ -18,12 +22,6 @@
 namespace {
 
 const char kEmpty[] = "";
-constexpr int kReserve = 1;
-constexpr int kRelease = 0;
-constexpr int kStatusPathTooLong = 103;
-// The engine's own status for a source it cannot read; a save whose
-// temporary copy failed answers it rather than archiving a partial file.
-constexpr int kStatusSourceUnreadable = 7;
 constexpr size_t kMaxComment = 128;
 
 // Every message of the archive operations is owned by the desktop.
@@ -47,7 +45,8 @@ void CopyCut(char* target, size_t limit, const char* source, size_t sourceSize) 
 }
 
 // "TMP" and "TEMP" as they were before a save; the engine may change them
-// while it works. A variable that was unset is unset again.
+// while it works. A variable that was unset is unset again, and a value of
+// any length comes back whole.
 class TempVariables {
 public:
     TempVariables() {
@@ -65,44 +64,62 @@ public:
 
 private:
     struct Saved {
-        char value[MAX_PATH] = "";
+        std::string value;
         bool set = false;
         void Remember(const char* name) {
-            DWORD length = GetEnvironmentVariableA(name, value, sizeof value);
-            set = length > 0 && length < sizeof value;
-            if (!set) value[0] = '\0';
-            // An empty value is still a set variable.
-            if (length == 0 && GetLastError() != ERROR_ENVVAR_NOT_FOUND) set = true;
+            SetLastError(ERROR_SUCCESS);
+            DWORD needed = GetEnvironmentVariableA(name, nullptr, 0);
+            if (needed == 0) {
+                // An empty value is still a set variable.
+                set = GetLastError() != ERROR_ENVVAR_NOT_FOUND;
+                return;
+            }
+            std::string buffer(needed, '\0');
+            DWORD length = GetEnvironmentVariableA(name, &buffer[0], needed);
+            set = length < needed;
+            if (set) value.assign(buffer.data(), length);
         }
-        void Restore(const char* name) const { SetEnvironmentVariableA(name, set ? value : nullptr); }
+        void Restore(const char* name) const {
+            if (set) SetEnvironmentVariableA(name, value.c_str());
+            else SetEnvironmentVariableA(name, nullptr);
+        }
     };
     Saved tmp_, temp_;
 };
 
 // The copy of the working file that the engine reads: made in the system
-// temporary folder with the prefix "KS", writable even when the working
-// file is read-only, and deleted on every path out.
+// temporary folder with the prefix "KS" (or, when "TMP" names no usable
+// folder, in the archive's folder), writable even when the working file
+// is read-only, and deleted on every path out.
 class TemporaryCopy {
 public:
-    explicit TemporaryCopy(const char* workingPath) {
+    TemporaryCopy(const char* workingPath, const char* fallbackFolder) {
         char folder[MAX_PATH];
         DWORD length = GetTempPathA(sizeof folder, folder);
-        if (length == 0 || length >= sizeof folder) return;
-        if (!GetTempFileNameA(folder, "KS", 0, path_)) {
+        bool named = length > 0 && length < sizeof folder && GetTempFileNameA(folder, "KS", 0, path_);
+        if (!named && !(fallbackFolder[0] && GetTempFileNameA(fallbackFolder, "KS", 0, path_))) {
             path_[0] = '\0';
+            int error = StatusOfFileError(GetLastError());
+            status_ = error == status::kDiskFull ? error : status::kReadOnly;
             return;
         }
         SplitPath(path_, folder_, name_);
-        if (!CopyFileA(workingPath, path_, FALSE)) return;
+        if (!CopyFileA(workingPath, path_, FALSE)) {
+            status_ = StatusOfFileError(GetLastError());
+            return;
+        }
         DWORD attributes = GetFileAttributesA(path_);
         if (attributes != INVALID_FILE_ATTRIBUTES) SetFileAttributesA(path_, attributes & ~FILE_ATTRIBUTE_READONLY);
-        made_ = true;
+        status_ = status::kOk;
     }
     ~TemporaryCopy() { Delete(); }
     TemporaryCopy(const TemporaryCopy&) = delete;
     TemporaryCopy& operator=(const TemporaryCopy&) = delete;
 
-    bool made() const { return made_; }
+    bool made() const { return status_ == status::kOk; }
+    // Why there is no copy: the working file in use, gone or unreadable,
+    // or no room for the copy.
+    int status() const { return status_; }
     const char* folder() const { return folder_; }
     const char* name() const { return name_; }
     void Delete() {
@@ -116,7 +133,7 @@ private:
     char path_[MAX_PATH] = "";
     char folder_[MAX_PATH] = "";
     char name_[MAX_PATH] = "";
-    bool made_ = false;
+    int status_ = status::kUnreadable;
 };
 
 // The same file, whichever of its names (letter case, short or long form).
@@ -198,12 +215,13 @@ int ArchiveContext::MaxTemporaryVersions() const {
 }
 
 int ArchiveContext::SetMaxTemporaryVersions(int count) {
-    if (EngineLock(workingName, archiveName, workingFolder, archiveFolder, userName, kReserve, 0, &productTag) != 0)
-        return 0;
-    if (EngineSetMaxTemporary(archiveName, archiveFolder, userName, count, &productTag) == 0) return 1;
-    // A failed update must not leave the archive reserved.
-    EngineLock(workingName, archiveName, workingFolder, archiveFolder, userName, kRelease, 0, &productTag);
-    return 0;
+    ArchiveReservation reservation;
+    if (reservation.Take(*this) != 0) return 0;
+    if (EngineSetMaxTemporary(archiveName, archiveFolder, userName, count, &productTag) == 0) {
+        reservation.Consumed();
+        return 1;
+    }
+    return 0;  // a failed update must not leave the archive reserved: the reservation goes back
 }
 
 int ArchiveContext::ListVersions(VersionEntry** entries) const {
@@ -254,7 +272,6 @@ int ArchiveContext::FormatVersionTime(int number, char* text) const {
 int ArchiveContext::SaveFirstVersion(int permanent, int maxTemporary, int compress, int singleLocation) {
     WaitCursor cursor;
     TempVariables variables;
-    TemporaryCopy copy(workingPath);
 
     if (!singleLocation) {
         // The archive goes beside the file whatever the central folder says.
@@ -262,38 +279,49 @@ int ArchiveContext::SaveFirstVersion(int permanent, int maxTemporary, int compre
         FormatText(archivePath, sizeof archivePath, "%s\\%s", archiveFolder, archiveName);
     }
     if (!archiveName[0] || strlen(archiveFolder) + 1 + strlen(archiveName) >= MAX_PATH) {
-        copy.Delete();
         ShowMessage(MessageOwner(), IDS_PATH_TOO_LONG, MB_OK | MB_ICONSTOP);
-        return kStatusPathTooLong;
+        return status::kPathTooLong;
     }
-    if (!copy.made()) return kStatusSourceUnreadable;
+    TemporaryCopy copy(workingPath, archiveFolder);
+    if (!copy.made()) return copy.status();
 
-    int status = EngineCreateArchive(copy.name(), archiveName, copy.folder(), archiveFolder, userName, kEmpty, kEmpty,
+    int result = EngineCreateArchive(copy.name(), archiveName, copy.folder(), archiveFolder, userName, kEmpty, kEmpty,
                                      permanent, 0, 0, maxTemporary, maxTemporary, 0, compress, 0);
     variables.Restore();
-    return status;
+    return result;
 }
 
 int ArchiveContext::SaveNextVersion(const char* comment, int permanent) {
+    return AddNextVersion(comment, permanent) == status::kOk ? 1 : 0;
+}
+
+int ArchiveContext::AddNextVersion(const char* comment, int permanent) {
     WaitCursor cursor;
     TempVariables variables;
-    if (!ArchiveExists()) return 0;
-    TemporaryCopy copy(workingPath);
-    if (!copy.made()) return 0;
+    if (!ArchiveExists()) return status::kArchiveGone;
+    TemporaryCopy copy(workingPath, archiveFolder);
+    if (!copy.made()) return copy.status();
 
     if (!comment) comment = kEmpty;
     char cutComment[kMaxComment + 1];
     CopyCut(cutComment, kMaxComment, comment, strlen(comment) + 1);
-    if (EngineLock(copy.name(), archiveName, copy.folder(), archiveFolder, userName, kReserve, 0, &productTag) != 0)
-        return 0;
-    int status = EngineAddVersion(copy.name(), archiveName, copy.folder(), archiveFolder, userName, cutComment, kEmpty,
+    // Another writer of the archive is waited for a little.
+    ArchiveReservation reservation;
+    int result = reservation.Take(*this);
+    if (result == status::kOk)
+        result = EngineAddVersion(copy.name(), archiveName, copy.folder(), archiveFolder, userName, cutComment, kEmpty,
                                   permanent, 0, 0, 0, 0, &productTag);
     variables.Restore();
     cursor.Restore();
     copy.Delete();
-    if (status == 0) return 1;
-    EngineLock(workingName, archiveName, workingFolder, archiveFolder, userName, kRelease, 0, &productTag);
-    return 0;
+    if (result == status::kOk) {
+        reservation.Consumed();
+        return status::kOk;
+    }
+    reservation.Release();
+    // The archive is no longer where it was: moved or deleted meanwhile.
+    if (result == status::kNoArchive) return status::kArchiveGone;
+    return StatusOfArchiveFailure(*this, result);
 }
 
 int ArchiveContext::RetrieveVersion(const char* targetPath, int number) {
@@ -311,12 +339,36 @@ int ArchiveContext::IsPermanent(int number) const {
 }
 
 int ArchiveContext::SetPermanent(int number, int flag) {
-    if (EngineLock(workingName, archiveName, workingFolder, archiveFolder, userName, kReserve, 0, &productTag) != 0)
-        return 0;
-    if (EngineSetPermanent(archiveName, archiveFolder, userName, kEmpty, number, flag, &productTag) == 0) return 1;
-    EngineLock(workingName, archiveName, workingFolder, archiveFolder, userName, kRelease, 0, &productTag);
+    // Applying the history page writes every row's flag: no row waits for
+    // another writer.
+    ArchiveReservation reservation;
+    if (reservation.Take(*this, 0) != 0) return 0;
+    if (EngineSetPermanent(archiveName, archiveFolder, userName, kEmpty, number, flag, &productTag) == 0) {
+        reservation.Consumed();
+        return 1;
+    }
     return 0;
 }
+
+namespace {
+
+// Removes the archive file of a reserved archive: first out of its name,
+// so no writer opens it by that name any more, then gone.
+bool RemoveReservedArchive(const ArchiveContext& context) {
+    FileSetAside archive;
+    if (!archive.Take(context.archivePath)) return !FileExists(context.archivePath);
+    archive.Remove();
+    return true;
+}
+
+// Tells the user why version `number` stays.
+void ReportVersionKept(const ArchiveContext& context, int number, int why) {
+    char reason[300];
+    FormatRefusalReason(context, StatusOfArchiveFailure(context, why), reason, sizeof reason);
+    ShowMessage(MessageOwner(), IDS_VERSION_NOT_DELETED, MB_OK | MB_ICONWARNING, number, context.workingName, reason);
+}
+
+}  // namespace
 
 int ArchiveContext::DeleteVersion(int number) {
     if (IsPermanent(number)) {
@@ -325,23 +377,120 @@ int ArchiveContext::DeleteVersion(int number) {
         if (answer == IDCANCEL) return 0;
         if (answer == IDNO) return 1;  // the version stays, and that counts as done
     }
-    // The last version goes with its archive file.
-    if (VersionCount() == 1) return DeleteArchive();
-
-    if (EngineLock(workingName, archiveName, workingFolder, archiveFolder, userName, kReserve, 0, &productTag) != 0)
+    // The archive is held from the look at its versions to the deletion:
+    // no version added meanwhile can go with it.
+    ArchiveReservation reservation;
+    int result = reservation.Take(*this);
+    if (result == status::kNoArchive) return 1;  // nothing left to delete
+    if (result != status::kOk) {
+        ReportVersionKept(*this, number, result);
         return 0;
+    }
+    ArchiveDirectory directory;
+    if (!ReadDirectory(*this, &directory)) {
+        ReportVersionKept(*this, number, status::kDamaged);
+        return 0;
+    }
+    bool present = false;
+    for (int i = 0; i < directory.versionCount; ++i) present = present || directory.records[i].number == number;
+    // A number the archive does not hold (a list that is no longer
+    // current) deletes nothing.
+    if (!present) return 1;
+    // The last version goes with its archive file.
+    if (directory.versionCount == 1) {
+        if (RemoveReservedArchive(*this)) return 1;
+        ReportVersionKept(*this, number, status::kReadOnly);
+        return 0;
+    }
+
+    // Clearing the flag uses the reservation; the deletion takes its own.
     SetPermanent(number, 0);
-    if (EngineDeleteVersion(archiveName, archiveFolder, userName, kEmpty, number, 0, &plainTag) == 0) return 1;
-    EngineLock(workingName, archiveName, workingFolder, archiveFolder, userName, kRelease, 0, &productTag);
+    result = reservation.Take(*this);
+    if (result == status::kOk) result = EngineDeleteVersion(archiveName, archiveFolder, userName, kEmpty, number, 0, &plainTag);
+    if (result == status::kOk || result == status::kNoVersion) {
+        reservation.Consumed();
+        return 1;
+    }
+    reservation.Release();
+    ReportVersionKept(*this, number, result);
     return 0;
 }
 
 int ArchiveContext::DeleteArchive() {
-    char path[MAX_PATH];
-    if (archiveName[0] && FormatText(path, sizeof path, "%s\\%s", archiveFolder, archiveName) < MAX_PATH)
-        DeleteFileA(path);
-    return 1;
+    if (!archiveName[0]) return 1;
+    ArchiveReservation reservation;
+    int result = reservation.Take(*this);
+    if (result == status::kNoArchive) return 1;
+    if (result != status::kOk) return 0;
+    return RemoveReservedArchive(*this) ? 1 : 0;
 }
+
+DeleteResult DeleteWithVersions(ArchiveContext& context) {
+    WaitCursor cursor;
+    ArchiveReservation reservation;
+    bool archived = context.ArchiveExists();
+    if (archived) {
+        int result = reservation.Take(context);
+        if (result == status::kReserved) return DeleteResult::Busy;
+        archived = result == status::kOk;
+    }
+    // The archive steps aside first and comes back if the file cannot go:
+    // neither is ever left without the other.
+    FileSetAside archive;
+    if (archived && !archive.Take(context.archivePath)) return DeleteResult::Failed;
+    if (!DeleteFileA(context.workingPath) && GetLastError() != ERROR_FILE_NOT_FOUND) {
+        archive.PutBack();
+        return DeleteResult::Failed;
+    }
+    archive.Remove();
+    return DeleteResult::Done;
+}
+
+bool DamagedArchivePath(const ArchiveContext& context, int attempt, char* path) {
+    // Still an archive by its extension, so never versioned; and never the
+    // name of a working file's archive, which holds no dot but before "ks".
+    char base[MAX_PATH];
+    CopyText(base, sizeof base, context.archivePath);
+    char* extension = strrchr(base, '.');
+    if (extension) *extension = '\0';
+    int length = attempt <= 1 ? FormatText(path, MAX_PATH, "%s.damaged.ks", base)
+                              : FormatText(path, MAX_PATH, "%s.damaged%d.ks", base, attempt);
+    if (length < MAX_PATH) return true;
+    path[0] = '\0';
+    return false;
+}
+
+bool SetArchiveAside(ArchiveContext& context, char* asidePath) {
+    asidePath[0] = '\0';
+    ArchiveReservation reservation;
+    if (reservation.Take(context) != status::kOk) return false;
+    for (int attempt = 1; attempt < 100; ++attempt) {
+        char candidate[MAX_PATH];
+        if (!DamagedArchivePath(context, attempt, candidate)) return false;
+        if (MoveFileExA(context.archivePath, candidate, MOVEFILE_WRITE_THROUGH)) {
+            CopyText(asidePath, MAX_PATH, candidate);
+            return true;
+        }
+        if (GetLastError() != ERROR_ALREADY_EXISTS && GetLastError() != ERROR_FILE_EXISTS) return false;
+    }
+    return false;
+}
+
+namespace {
+
+// The target's archive, as far as reserving it needs: names and user.
+ArchiveContext TargetArchive(const ArchiveContext& source, const char* targetFolder, const char* targetName,
+                             const char* archiveFolder, const char* archiveName) {
+    ArchiveContext target = source;
+    CopyText(target.workingFolder, sizeof target.workingFolder, targetFolder);
+    CopyText(target.workingName, sizeof target.workingName, targetName);
+    CopyText(target.archiveFolder, sizeof target.archiveFolder, archiveFolder);
+    CopyText(target.archiveName, sizeof target.archiveName, archiveName);
+    FormatText(target.archivePath, sizeof target.archivePath, "%s\\%s", archiveFolder, archiveName);
+    return target;
+}
+
+}  // namespace
 
 TransferResult TransferWithVersions(ArchiveContext& source, const char* newPath, bool askIfExists, TransferKind kind) {
     const bool move = kind == TransferKind::Move;
@@ -349,14 +498,18 @@ TransferResult TransferWithVersions(ArchiveContext& source, const char* newPath,
     const UINT failedId = move ? IDS_MOVE_FAILED : IDS_COPY_FAILED;
     char targetFolder[MAX_PATH], targetName[MAX_PATH], targetArchiveName[MAX_PATH];
     SplitPath(newPath, targetFolder, targetName);
+    auto fail = [&](UINT messageId, UINT icon) {
+        cursor.Restore();
+        if (messageId == failedId)
+            ShowMessage(MessageOwner(), messageId, MB_OK | icon, targetName, targetFolder);
+        else
+            ShowMessage(MessageOwner(), messageId, MB_OK | icon, source.workingName);
+        return TransferResult::Failed;
+    };
 
     // Onto itself: nothing is copied and nothing deleted, or the file and
     // its archive would be lost.
-    if (SameFile(source.workingPath, newPath)) {
-        cursor.Restore();
-        ShowMessage(MessageOwner(), failedId, MB_OK, targetName, targetFolder);
-        return TransferResult::Failed;
-    }
+    if (SameFile(source.workingPath, newPath)) return fail(failedId, 0);
 
     ArchiveNameResult named = MakeArchiveName(newPath, targetArchiveName);
     const char* targetArchiveFolder = source.ArchiveBesideFileExists() ? targetFolder : source.archiveFolder;
@@ -383,24 +536,49 @@ TransferResult TransferWithVersions(ArchiveContext& source, const char* newPath,
     if (answer == IDCANCEL) return TransferResult::Cancelled;
     cursor.Show();
 
-    bool archiveExisted = source.ArchiveExists();
-    bool archiveCopied = archiveExisted && targetArchivePath[0] && CopyFileA(source.archivePath, targetArchivePath, FALSE);
-    bool fileCopied = CopyFileA(source.workingPath, newPath, FALSE) != FALSE;
+    // Both archives are held for the whole step, once the user has
+    // answered: no version is added to the source while it is carried
+    // over, nor to the archive it replaces.
+    const UINT busyId = move ? IDS_MOVE_BUSY : IDS_COPY_BUSY;
+    bool archived = source.ArchiveExists();
+    if (archived && !targetArchivePath[0]) return fail(failedId, 0);
+    ArchiveReservation sourceHold, targetHold;
+    if (archived) {
+        int result = sourceHold.Take(source);
+        if (result == status::kReserved) return fail(busyId, MB_ICONWARNING);
+        archived = result == status::kOk;
+    }
+    bool replacesArchive = false;
+    if (archived && FileExists(targetArchivePath)) {
+        int result = targetHold.Take(TargetArchive(source, targetFolder, targetName, targetArchiveFolder,
+                                                   targetArchiveName));
+        if (result == status::kReserved) return fail(busyId, MB_ICONWARNING);
+        replacesArchive = result == status::kOk;  // gone meanwhile: its name is free
+    }
 
-    // A move removes the sources only when the file and its archive both
-    // arrived: the working file is never lost, and never parted from its
-    // versions. A half-done move leaves the sources where they were.
-    const bool arrived = fileCopied && (!archiveExisted || archiveCopied);
-    if (move && arrived) {
-        if (archiveCopied) DeleteFileA(source.archivePath);
-        SetFileAttributesA(source.workingPath, FILE_ATTRIBUTE_NORMAL);
-        DeleteFileA(source.workingPath);
+    // What the destination held steps aside and comes back unless the file
+    // and its archive both arrived; a move's sources go only then.
+    FileSetAside oldFile, oldArchive;
+    FileRelocation file, archive;
+    auto undo = [&] {
+        archive.Undo();
+        file.Undo();
+        oldArchive.PutBack();
+        oldFile.PutBack();
+        return fail(failedId, 0);
+    };
+    if (FileExists(newPath) && !oldFile.Take(newPath)) return undo();
+    if (!(move ? file.Move(source.workingPath, newPath) : file.Copy(source.workingPath, newPath))) return undo();
+    if (archived) {
+        if (replacesArchive && !oldArchive.Take(targetArchivePath)) return undo();
+        if (!(move ? archive.Move(source.archivePath, targetArchivePath)
+                   : archive.Copy(source.archivePath, targetArchivePath)))
+            return undo();
     }
-    if (!arrived) {
-        cursor.Restore();
-        ShowMessage(MessageOwner(), failedId, MB_OK, targetName, targetFolder);
-        return TransferResult::Failed;
-    }
+    if (!file.Finish()) return undo();
+    archive.Finish();
+    oldFile.Remove();
+    oldArchive.Remove();
     return TransferResult::Done;
 }
 

@@ -30,7 +30,9 @@ bool IsZeroLengthFile(const char* path) {
     FileHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file) return false;
-    return GetFileSize(file.get(), nullptr) == 0;
+    // All 64 bits: a file of exactly 4 GiB is not empty.
+    LARGE_INTEGER size{};
+    return GetFileSizeEx(file.get(), &size) && size.QuadPart == 0;
 }
 
 bool FolderExists(const char* path) {

@@ -13,7 +13,7 @@ void SplitPath(const char* path, char* folder, char* name);
 // not a folder.
 bool FileExists(const char* path);
 
-// True exactly when the file opens for reading and its size (low 32 bits) is 0.
+// True exactly when the file opens for reading and its size is 0.
 bool IsZeroLengthFile(const char* path);
 
 // True when the process can change into the folder (a bare drive "C:" is

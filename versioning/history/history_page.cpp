@@ -4,6 +4,7 @@
 #include "history_page.h"
 
 #include <cstring>
+#include <vector>
 
 #include "archive/dialogs.h"
 #include "archive/messages.h"
@@ -209,8 +210,12 @@ void OnNotify(HistoryPage* page, NMHDR* header) {
 
 void DeleteSelectedVersions(HistoryPage* page) {
     page->list.Focus();
+    // The versions the user selected when asking are the ones deleted,
+    // whatever is saved elsewhere while the question is open.
+    std::vector<int> numbers = page->list.SelectedVersionNumbers();
+    ReloadPause pause(page);
     if (ShowMessage(page->window, IDS_CONFIRM_DELETE_VERSIONS, MB_YESNO | MB_ICONQUESTION) != IDYES) return;
-    page->list.DeleteSelected();
+    page->list.DeleteVersions(numbers);
     UpdateToolbar(page);
 }
 
@@ -220,17 +225,21 @@ void OnCommand(HistoryPage* page, int command, int code) {
         return;
     }
     switch (command) {
-    case IDC_TOOL_SAVE_AS:
+    case IDC_TOOL_SAVE_AS: {
         page->list.Focus();
+        ReloadPause pause(page);
         page->list.RetrieveSelected(nullptr);
         break;
+    }
     case IDC_TOOL_DELETE:
         DeleteSelectedVersions(page);
         break;
-    case IDC_TOOL_PRINT_HISTORY:
+    case IDC_TOOL_PRINT_HISTORY: {
         page->list.Focus();
+        ReloadPause pause(page);
         page->list.PrintHistory();
         break;
+    }
     case IDC_TOOL_SETTINGS:
         StartSettingsApplet();
         break;
@@ -323,10 +332,8 @@ bool ApplyPage(HistoryPage* page) {
         if (!ReadTemporaryLimit(dialog, IDC_HISTORY_LIMIT, &limit)) return true;
         if (temporary >= 0 && limit < temporary) {
             // The question's own message loop must not reload the page.
-            page->refreshEnabled = false;
-            int answer = ShowMessage(dialog, IDS_TOO_MANY_TEMPORARY, MB_OKCANCEL | MB_ICONEXCLAMATION);
-            page->refreshEnabled = true;
-            if (answer != IDOK) return true;
+            ReloadPause pause(page);
+            if (ShowMessage(dialog, IDS_TOO_MANY_TEMPORARY, MB_OKCANCEL | MB_ICONEXCLAMATION) != IDOK) return true;
         }
         context.SetMaxTemporaryVersions(limit);
     }

@@ -47,6 +47,21 @@ PROPSHEETPAGEA MakeHistoryPageDescription(HistoryPage* page, DWORD flags, LPFNPS
 
 INT_PTR CALLBACK HistoryPageProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
+// Keeps the page from reloading its list while the user answers a
+// question about what it shows (deleting, retrieving, printing, the
+// limit): a reload would move the rows under the question.
+class ReloadPause {
+public:
+    explicit ReloadPause(HistoryPage* page) : page_(page), was_(page->refreshEnabled) { page->refreshEnabled = false; }
+    ~ReloadPause() { page_->refreshEnabled = was_; }
+    ReloadPause(const ReloadPause&) = delete;
+    ReloadPause& operator=(const ReloadPause&) = delete;
+
+private:
+    HistoryPage* page_;
+    bool was_;
+};
+
 // Steps of the page, also run by its messages.
 void UpdateToolbar(HistoryPage* page);
 bool ApplyPage(HistoryPage* page);  // true: the page stays active

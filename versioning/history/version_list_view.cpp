@@ -379,15 +379,17 @@ void VersionListView::TogglePermanent(int row) {
 
 int VersionListView::SelectedCount() const { return static_cast<int>(ListView_GetSelectedCount(list_)); }
 
-void VersionListView::DeleteSelected() {
-    // The numbers are taken before the first deletion: a question about a
-    // permanent version runs a message loop in which the host may reload
-    // the list, and the rows would then name other versions.
+std::vector<int> VersionListView::SelectedVersionNumbers() const {
     std::vector<int> numbers;
-    int rows = ListView_GetItemCount(list_);
-    for (int row = 0; row < rows; ++row) {
-        if (ListView_GetItemState(list_, row, LVIS_SELECTED) & LVIS_SELECTED) numbers.push_back(RowVersionNumber(row));
-    }
+    for (int row = ListView_GetNextItem(list_, -1, LVNI_SELECTED); row >= 0;
+         row = ListView_GetNextItem(list_, row, LVNI_SELECTED))
+        numbers.push_back(RowVersionNumber(row));
+    return numbers;
+}
+
+void VersionListView::DeleteSelected() { DeleteVersions(SelectedVersionNumbers()); }
+
+void VersionListView::DeleteVersions(const std::vector<int>& numbers) {
     for (int number : numbers) {
         // Declined or failed: stop here; the host's periodic check shows
         // whatever was deleted so far.

@@ -46,7 +46,12 @@ public:
     void ShowComment(int row) const;
     void TogglePermanent(int row);
     int SelectedCount() const;
+    // The version numbers of the selected rows, top to bottom.
+    std::vector<int> SelectedVersionNumbers() const;
     void DeleteSelected();
+    // Deletes these versions (numbers taken when the user asked, so no
+    // reload since can change which), then reloads the list.
+    void DeleteVersions(const std::vector<int>& numbers);
     void RetrieveSelected(const char* targetPath);
     void ApplyPermanence();
     void SaveColumnWidths() const;

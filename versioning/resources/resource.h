@@ -174,4 +174,52 @@
 #define IDC_RETRIEVE_BUTTON         1041
 #define IDC_RETRIEVE_COMMENT        1063
 
+// Outcomes of saves, moves, copies and deletions that the user must hear
+// of: why a file was not saved, the summary of a save of several files,
+// and the refusals of the file commands. Outside every range above.
+#define IDS_SAVE_REFUSED            3000
+#define IDS_SAVE_SUMMARY_SAVED      3001
+#define IDS_SAVE_SUMMARY_UNCHANGED  3002
+#define IDS_SAVE_SUMMARY_EMPTY      3003
+#define IDS_SAVE_SUMMARY_EXCLUDED   3004
+#define IDS_SAVE_SUMMARY_FAILED     3005
+#define IDS_SAVE_SUMMARY_CANCELLED  3006
+#define IDS_SAVE_SUMMARY_JOIN       3007
+#define IDS_SAVE_SUMMARY_FAILURE    3008
+#define IDS_SAVE_SUMMARY_MORE       3009
+#define IDS_SAVE_SUMMARY_END        3010
+#define IDS_ARCHIVE_DAMAGED_ASK     3011
+#define IDS_ARCHIVE_SET_ASIDE_FAILED 3012
+#define IDS_VERSION_NOT_DELETED     3013
+#define IDS_SAVE_SUMMARY_LIST       3014
+#define IDS_MOVE_BUSY               3020
+#define IDS_COPY_BUSY               3021
+#define IDS_DELETE_BUSY             3022
+#define IDS_DELETE_FAILED           3023
+#define IDS_FOLDER_MISSING          3030
+#define IDS_NO_SHORT_NAME           3031
+#define IDS_SIZE_GB                 3032
+#define IDS_SIZE_MB                 3033
+
+// Reasons, each a clause that completes "<file> was not saved: ..."
+#define IDS_REASON_BUSY             3100
+#define IDS_REASON_DAMAGED          3101
+#define IDS_REASON_NEWER_ENGINE     3102
+#define IDS_REASON_READ_ONLY        3103
+#define IDS_REASON_UNREACHABLE      3104
+#define IDS_REASON_DISK_FULL        3105
+#define IDS_REASON_TOO_LARGE        3106
+#define IDS_REASON_IN_USE           3107
+#define IDS_REASON_UNREADABLE       3108
+#define IDS_REASON_FILE_GONE        3109
+#define IDS_REASON_NUMBERS_USED_UP  3110
+#define IDS_REASON_ARCHIVE_GONE     3111
+#define IDS_REASON_PATH_TOO_LONG    3112
+#define IDS_REASON_FOLDER_MISSING   3113
+#define IDS_REASON_NO_SHORT_NAME    3114
+#define IDS_REASON_CANT_CREATE_FOLDER 3115
+#define IDS_REASON_OUT_OF_MEMORY    3116
+#define IDS_REASON_OTHER            3117
+#define IDS_REASON_IS_ARCHIVE       3118
+
 #endif

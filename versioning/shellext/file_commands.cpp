@@ -29,9 +29,9 @@ constexpr DWORD kFileDialogStructSize = offsetof(OPENFILENAMEA, lpTemplateName) 
 static_assert(kFileDialogStructSize == 76, "the dialog structure of the first 32-bit shells");
 #endif
 
-// One file type, "SAME TYPE", with an empty pattern; the literal's own
-// terminator ends the list.
-const char kSameTypeFilter[] = "SAME TYPE\0";
+// One file type, "SAME TYPE", with an empty pattern, and the empty entry
+// that ends the list (the literal's own terminator is the third NUL).
+const char kSameTypeFilter[] = "SAME TYPE\0\0";
 
 // Shows the hidden name so OK closes the folder chooser on any folder.
 const char kDummyName[] = "DUMMY.BAK";
@@ -175,6 +175,26 @@ void TransferFiles(const SelectedFileList& files, HWND owner, const char* direct
     progress.Close();
 }
 
+// Deletes one file and its archive, both or neither, and tells the user
+// when it stays.
+void DeleteOne(HWND owner, const char* path) {
+    // Without a place for its archive, the file would go and leave its
+    // versions behind, to be taken up later by an unrelated file of the
+    // same name. Resolve has told the user why.
+    ArchiveContext context;
+    if (!context.Resolve(path, true, nullptr)) return;
+    switch (DeleteWithVersions(context)) {
+    case DeleteResult::Busy:
+        ShowMessage(owner, IDS_DELETE_BUSY, MB_OK | MB_ICONWARNING, context.workingName);
+        break;
+    case DeleteResult::Failed:
+        ShowMessage(owner, IDS_DELETE_FAILED, MB_OK | MB_ICONWARNING, context.workingName);
+        break;
+    case DeleteResult::Done:
+        break;
+    }
+}
+
 void DeleteFiles(const SelectedFileList& files, HWND owner) {
     const bool several = files.Count() > 1;
     const UINT style = MB_YESNO | MB_ICONEXCLAMATION;
@@ -195,11 +215,7 @@ void DeleteFiles(const SelectedFileList& files, HWND owner) {
             FormatText(line, sizeof line, lineFormat, entry->path);
             progress.SetText(line);
         }
-        // Neither failure is reported: what cannot be deleted stays.
-        ArchiveContext context;
-        context.Resolve(entry->path, true, nullptr);
-        context.DeleteArchive();
-        DeleteFileA(entry->path);
+        DeleteOne(owner, entry->path);
         progress.Step();
     }
     progress.Close();

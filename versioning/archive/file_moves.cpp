@@ -1,0 +1,120 @@
+#include "file_moves.h"
+
+#include "handles.h"
+#include "module.h"
+#include "paths.h"
+
+namespace {
+
+// A fresh name in the folder of `path`: the system makes an empty file
+// under it, which the caller replaces.
+bool ScratchNameBeside(const char* path, char* scratch) {
+    char folder[MAX_PATH];
+    SplitPath(path, folder, nullptr);
+    if (!folder[0]) return false;
+    char root[MAX_PATH + 1];
+    // A bare drive names its current folder, not its root.
+    FormatText(root, sizeof root, folder[1] == ':' && !folder[2] ? "%s\\" : "%s", folder);
+    if (!GetTempFileNameA(root, "KS", 0, scratch)) {
+        scratch[0] = '\0';
+        return false;
+    }
+    return true;
+}
+
+// The file's content reaches the disk before anything relies on it. A
+// read-only copy is made writable for the flush only.
+bool FlushToDisk(const char* path) {
+    DWORD attributes = GetFileAttributesA(path);
+    bool readOnly = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
+    if (readOnly) SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY);
+    bool flushed = false;
+    {
+        FileHandle file(CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                    nullptr));
+        flushed = file && FlushFileBuffers(file.get());
+    }
+    if (readOnly) SetFileAttributesA(path, attributes);
+    return flushed;
+}
+
+bool RemoveFile(const char* path) {
+    SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
+    return DeleteFileA(path) || GetLastError() == ERROR_FILE_NOT_FOUND;
+}
+
+}  // namespace
+
+bool FileSetAside::Take(const char* path) {
+    taken_ = false;
+    if (!CopyText(path_, sizeof path_, path) || !ScratchNameBeside(path, aside_)) return false;
+    // The placeholder the system made is replaced; it is open to no one.
+    if (!MoveFileExA(path, aside_, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        DeleteFileA(aside_);
+        return false;
+    }
+    taken_ = true;
+    return true;
+}
+
+void FileSetAside::PutBack() {
+    if (!taken_) return;
+    taken_ = !MoveFileExA(aside_, path_, MOVEFILE_WRITE_THROUGH);
+}
+
+void FileSetAside::Remove() {
+    if (!taken_) return;
+    RemoveFile(aside_);
+    taken_ = false;
+}
+
+bool FileRelocation::Move(const char* from, const char* to) {
+    state_ = State::None;
+    if (!CopyText(from_, sizeof from_, from) || !CopyText(to_, sizeof to_, to)) return false;
+    if (MoveFileExA(from, to, MOVEFILE_WRITE_THROUGH)) {
+        state_ = State::Renamed;
+        return true;
+    }
+    if (GetLastError() != ERROR_NOT_SAME_DEVICE) return false;
+    if (!Copy(from, to)) return false;
+    state_ = State::CopiedForMove;
+    return true;
+}
+
+bool FileRelocation::Copy(const char* from, const char* to) {
+    state_ = State::None;
+    if (!CopyText(from_, sizeof from_, from) || !CopyText(to_, sizeof to_, to)) return false;
+    char scratch[MAX_PATH];
+    if (!ScratchNameBeside(to, scratch)) return false;
+    // Only a complete copy, on disk, takes the name; and only a free one.
+    if (!CopyFileA(from, scratch, FALSE) || !FlushToDisk(scratch) || !MoveFileExA(scratch, to, MOVEFILE_WRITE_THROUGH)) {
+        RemoveFile(scratch);
+        return false;
+    }
+    state_ = State::Copied;
+    return true;
+}
+
+void FileRelocation::Undo() {
+    switch (state_) {
+    case State::Renamed:
+        if (MoveFileExA(to_, from_, MOVEFILE_WRITE_THROUGH)) state_ = State::None;
+        break;
+    case State::CopiedForMove:
+    case State::Copied:
+        if (RemoveFile(to_)) state_ = State::None;
+        break;
+    case State::None:
+        break;
+    }
+}
+
+bool FileRelocation::Finish() {
+    if (state_ != State::CopiedForMove) return true;
+    // Out of the way first, so no one opens the source by its name while
+    // it goes.
+    FileSetAside source;
+    if (!source.Take(from_)) return false;
+    source.Remove();
+    return true;
+}
