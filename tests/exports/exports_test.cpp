@@ -4,10 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <winioctl.h>
 
 #include <cstdint>
 #include <string>
 
+#include "reservation_holder.h"
 #include "test_helpers.h"
 #include "ui_driver.h"
 
@@ -260,6 +262,137 @@ TEST_F(Exports, RetrieveExWritesTheSelectedVersionToTheGivenPathWithoutAsking) {
     ASSERT_TRUE(kstest::CallWithin(20000, [&] { result = retrieveEx_(nullptr, path.c_str(), ""); }));
     ASSERT_TRUE(again.Finish());
     EXPECT_TRUE(asked);
+}
+
+// A file of `size` bytes that takes no room: its content is never read.
+bool WriteSparseFile(const std::string& path, LONGLONG size) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD ignored = 0;
+    DeviceIoControl(file, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &ignored, nullptr);
+    LARGE_INTEGER end;
+    end.QuadPart = size;
+    bool ok = SetFilePointerEx(file, end, nullptr, FILE_BEGIN) && SetEndOfFile(file);
+    CloseHandle(file);
+    return ok;
+}
+
+// A save that does not happen is told, with the file's name and a reason
+// the user can act on, and never answers 0 (a first version saved) or 1
+// (a further one).
+TEST_F(Exports, ArchiveTellsWhyASaveDidNotHappen) {
+    // Another program saves into the archive for longer than a save waits.
+    std::string busy = SavedVersions("busy.txt", {"one"});
+    Write("busy.txt", "two, held up");
+    {
+        kstest::ReservationHolder other(ArchivePath());
+        ASSERT_TRUE(other.held());
+        UiDriver ui;
+        ui.OnDialog("Version Properties - busy.txt", [](Window& dialog) { dialog.Press(IDOK); });
+        ui.OnMessageBox(kCaption);
+        EXPECT_EQ(Archive(busy), 3);
+        ASSERT_TRUE(ui.Finish());
+        ASSERT_EQ(ui.Seen().size(), 1u);
+        EXPECT_EQ(ui.Seen()[0].text,
+                  "busy.txt was not saved: another program is saving a version of it; try again in a moment.");
+        EXPECT_EQ(ui.Seen()[0].icon, static_cast<UINT>(MB_ICONSTOP));
+    }
+    EXPECT_EQ(QueryInfo(busy).count, 1);
+
+    // Held open by another program that lets no one read it: not "not
+    // newer", and told before any dialog.
+    HANDLE holder = CreateFileA(busy.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    UiDriver ui;
+    ui.OnMessageBox(kCaption);
+    EXPECT_EQ(Archive(busy), 104);
+    ASSERT_TRUE(ui.Finish());
+    CloseHandle(holder);
+    ASSERT_EQ(ui.Seen().size(), 1u);
+    EXPECT_EQ(ui.Seen()[0].text, "busy.txt was not saved: another program has it open and lets no one read it; close "
+                                 "it there and try again.");
+}
+
+// Too large is known from the whole 64-bit size, before any dialog and
+// before anything is copied; a file of exactly 4 GiB is no empty file.
+TEST_F(Exports, ArchiveRefusesAFileTooLargeBeforeTheDialog) {
+    const LONGLONG kGiB = 1024LL * 1024 * 1024;
+    for (LONGLONG size : {5 * kGiB / 2, 4 * kGiB}) {
+        std::string path = folder / "big.bin";
+        ASSERT_TRUE(WriteSparseFile(path, size));
+        UiDriver ui;
+        ui.OnMessageBox(kCaption);
+        DWORD start = GetTickCount();
+        EXPECT_EQ(Archive(path), 5) << size;
+        EXPECT_LT(GetTickCount() - start, 5000u) << "nothing was copied";
+        ASSERT_TRUE(ui.Finish());
+        ASSERT_EQ(ui.Seen().size(), 1u);
+        EXPECT_EQ(ui.Seen()[0].text,
+                  "big.bin was not saved: it is larger than 2 GB, the largest file Keepsake keeps versions of.");
+        EXPECT_EQ(QueryInfo(path).exists, 0);
+        DeleteFileA(path.c_str());
+    }
+}
+
+// A damaged archive is named, and may be set aside (renamed beside
+// itself, never deleted) so the file starts a new one.
+TEST_F(Exports, ADamagedArchiveIsToldAndCanBeSetAside) {
+    std::string path = SavedVersions("notes.txt", {"first"});
+    std::string archive = ArchivePath();
+    std::string damaged = archive.substr(0, archive.size() - 3) + ".damaged.ks";
+    ASSERT_TRUE(kstest::WriteFileText(archive, std::string(600, 'x')));
+    Write("notes.txt", "second");
+
+    for (int answer : {IDNO, IDYES}) {
+        UiDriver ui;
+        ui.OnMessageBox(kCaption, [answer](Window& box) { box.Press(answer); });
+        if (answer == IDYES) ui.OnDialog("New Version - notes.txt", [](Window& dialog) { dialog.Press(IDOK); });
+        int result = Archive(path);
+        ASSERT_TRUE(ui.Finish());
+        ASSERT_EQ(ui.Seen().size(), 1u);
+        EXPECT_EQ(ui.Seen()[0].text, "The archive of notes.txt is damaged, so no version can be added to it.\n\nSet "
+                                     "the damaged archive aside (it is kept as " + damaged +
+                                     ") and start a new archive with this version?");
+        EXPECT_EQ(ui.Seen()[0].buttons, (std::vector<int>{IDYES, IDNO}));
+        if (answer == IDNO) {
+            EXPECT_EQ(result, 2);
+            EXPECT_EQ(kstest::ReadFileText(archive), std::string(600, 'x')) << "left as it was";
+        } else {
+            EXPECT_EQ(result, 0) << "a first version of a new archive";
+        }
+    }
+    EXPECT_EQ(kstest::ReadFileText(damaged), std::string(600, 'x')) << "kept, under its new name";
+    Info info = QueryInfo(path);
+    EXPECT_EQ(info.exists, 1);
+    EXPECT_EQ(info.count, 1);
+}
+
+// A path the system cannot give an archive is refused with the real
+// reason, once; the history windows then stay shut instead of opening
+// one titled without a name.
+TEST_F(Exports, RefusedPathsTellTheRealReasonAndOpenNoWindow) {
+    std::string missing = folder / "no such folder\\a.txt";
+    const std::string text = missing + "\nThe folder of this file does not exist.";
+    {
+        UiDriver ui;
+        ui.OnMessageBox(kCaption);
+        EXPECT_EQ(Archive(missing), IDOK);
+        ASSERT_TRUE(ui.Finish());
+        ASSERT_EQ(ui.Seen().size(), 1u);
+        EXPECT_EQ(ui.Seen()[0].text, text);
+    }
+    for (bool ex : {false, true}) {
+        UiDriver ui;
+        ui.OnMessageBox(kCaption);
+        int result = -99;
+        ASSERT_TRUE(kstest::CallWithin(kDialogCallTimeoutMs, [&] {
+            result = ex ? retrieveEx_(nullptr, missing.c_str(), nullptr) : retrieve_(nullptr, missing.c_str());
+        })) << "a window opened after the refusal";
+        ASSERT_TRUE(ui.Finish());
+        EXPECT_EQ(result, -1) << ex;
+        ASSERT_EQ(ui.Seen().size(), 1u) << ex;
+        EXPECT_EQ(ui.Seen()[0].text, text);
+    }
 }
 
 }  // namespace

@@ -213,24 +213,48 @@ TEST_F(SaveCommand, RefusalsForOneFileOfferOnlyOk) {
     EXPECT_EQ(Versions("skip.tmp"), 0);
 }
 
-TEST_F(SaveCommand, AnUnchangedFileAmongSeveralOffersCancel) {
-    // The list holds the selection in reverse, so b.txt is checked second.
-    Archive("b.txt", false);
-    for (bool cancel : {true, false}) {
-        Write("a.txt", "a");
-        Write("c.txt", "c");
-        UiDriver ui;
-        ui.OnMessageBox("Keepsake (TM)", [cancel](Window& box) { box.Press(cancel ? IDCANCEL : IDOK); });
-        if (!cancel) ui.OnDialog("Version Properties - Multiple Files", PressOk());
-        ASSERT_TRUE(Save({"a.txt", "b.txt", "c.txt"}));
-        ASSERT_TRUE(ui.Finish());
-        ASSERT_EQ(ui.Seen().size(), 1u);
-        EXPECT_EQ(ui.Seen()[0].text, folder / "b.txt" + "\nWorking file is not newer than latest version.");
-        EXPECT_EQ(ui.Seen()[0].buttons, (std::vector<int>{IDOK, IDCANCEL}));
-        EXPECT_EQ(Versions("a.txt"), cancel ? 0 : 1) << "cancel " << cancel;
-        EXPECT_EQ(Versions("c.txt"), cancel ? 0 : 1) << "cancel " << cancel;
-        EXPECT_EQ(Versions("b.txt"), 1);
-    }
+// A save of several files asks nothing file by file: what was not saved,
+// and why, is told once at the end, with the name of each failure.
+TEST_F(SaveCommand, SeveralFilesAreToldOnceAtTheEnd) {
+    for (int i = 0; i < 10; ++i) Archive("same" + std::to_string(i) + ".txt", false);
+    Archive("changed.txt");
+    Write("new.txt", "new");
+    Write("empty.txt", "");
+    Write("skip.tmp", "excluded");
+    std::string locked = Write("locked.txt", "held by another program");
+    settings.SetString("VersionExclude", "tmp");
+    // Held open without sharing, as an editor may hold it.
+    HANDLE holder = CreateFileA(locked.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+
+    std::vector<std::string> names = {"changed.txt", "new.txt", "empty.txt", "skip.tmp", "locked.txt"};
+    for (int i = 0; i < 10; ++i) names.push_back("same" + std::to_string(i) + ".txt");
+    UiDriver ui;
+    ui.OnDialog("Version Properties - Multiple Files", PressOk());
+    ui.OnMessageBox("Keepsake (TM)");
+    ASSERT_TRUE(Save(names));
+    ASSERT_TRUE(ui.Finish());
+    CloseHandle(holder);
+
+    ASSERT_EQ(ui.Seen().size(), 1u) << "one summary, no message per file";
+    EXPECT_EQ(ui.Seen()[0].text,
+              "2 saved, 10 unchanged, 1 empty, 1 excluded, 1 failed:\nlocked.txt: another program has it open and lets "
+              "no one read it; close it there and try again.");
+    EXPECT_EQ(ui.Seen()[0].icon, static_cast<UINT>(MB_ICONWARNING));
+    EXPECT_EQ(ui.Seen()[0].buttons, std::vector<int>{IDOK});
+    EXPECT_EQ(Versions("changed.txt"), 2);
+    EXPECT_EQ(Versions("new.txt"), 1);
+    EXPECT_EQ(Versions("locked.txt"), 0);
+    EXPECT_EQ(Versions("same0.txt"), 1);
+
+    // Nothing left to save: no dialog, the summary alone.
+    UiDriver again;
+    again.OnMessageBox("Keepsake (TM)");
+    ASSERT_TRUE(Save({"same0.txt", "same1.txt", "empty.txt"}));
+    ASSERT_TRUE(again.Finish());
+    ASSERT_EQ(again.Seen().size(), 1u);
+    EXPECT_EQ(again.Seen()[0].text, "0 saved, 2 unchanged, 1 empty.");
+    EXPECT_EQ(again.Seen()[0].icon, static_cast<UINT>(MB_ICONINFORMATION));
 }
 
 TEST_F(SaveCommand, CancelInTheProgressWindowSkipsTheRest) {
@@ -249,6 +273,7 @@ TEST_F(SaveCommand, CancelInTheProgressWindowSkipsTheRest) {
         progressText = progress.Text(IDC_PROGRESS_TEXT);
         progress.Press(IDCANCEL);
     });
+    ui.OnMessageBox("Keepsake (TM)");
     ASSERT_TRUE(Save(names));
     ASSERT_TRUE(ui.Finish());
 
@@ -256,6 +281,10 @@ TEST_F(SaveCommand, CancelInTheProgressWindowSkipsTheRest) {
     for (const std::string& name : names) saved += Versions(name);
     EXPECT_GE(saved, 1);
     EXPECT_LT(saved, kFiles);
+    // The summary says how many the Cancel left unsaved.
+    ASSERT_EQ(ui.Seen().size(), 1u);
+    EXPECT_EQ(ui.Seen()[0].text, std::to_string(saved) + " saved, " + std::to_string(kFiles - saved) +
+                                     " not saved because you cancelled.");
     EXPECT_EQ(progressText.rfind("Versioning " + folder.path() + "\\f", 0), 0u) << progressText;
     EXPECT_FALSE(kstest::FindTopLevel("#32770", "Versioning..."));
 }
@@ -297,7 +326,7 @@ TEST_F(SaveCommand, PutsThePreviousCursorBackOnEveryPathOut) {
     const Case cases[] = {
         {"no files", {}, IDOK, false},
         {"empty file", {"empty.txt"}, IDOK, false},
-        {"cancel at the message", {"new.txt", "same.txt"}, IDCANCEL, false},
+        {"nothing to save among several", {"empty.txt", "same.txt"}, IDOK, false},
         {"cancel in the dialog", {"new.txt"}, 0, true},
     };
     for (const Case& c : cases) {
@@ -314,6 +343,85 @@ TEST_F(SaveCommand, PutsThePreviousCursorBackOnEveryPathOut) {
         EXPECT_EQ(GetCursor(), cross) << c.what;
     }
     EXPECT_EQ(Versions("new.txt"), 0);
+}
+
+// Archives kept beside their files are never versioned themselves, nor is
+// the central archive folder, whatever the exclusion list says: each save
+// of the folder would otherwise add an archive of every archive.
+TEST_F(SaveCommand, AFolderSaveLeavesArchivesAlone) {
+    std::string docs = folder / "docs";
+    ASSERT_TRUE(CreateDirectoryA(docs.c_str(), nullptr));
+    Archive("docs\\a.txt");
+    Write("docs\\b.txt", "b");
+    UiDriver ui;
+    ui.OnDialog("Version Properties - Multiple Files", PressOk());
+    ASSERT_TRUE(Save({"docs"}));
+    ASSERT_TRUE(ui.Finish());
+    EXPECT_EQ(Versions("docs\\a.txt"), 2);
+    EXPECT_EQ(Versions("docs\\b.txt"), 1);
+    int archives = 0;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((docs + "\\*.ks").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do ++archives;
+        while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    EXPECT_EQ(archives, 2) << "one archive per working file, none of an archive";
+
+    // The central folder holds only archives: saving it saves nothing.
+    std::string central = folder / "central";
+    settings.SetString("VersionsPath", central);
+    Write("c.txt", "c");
+    UiDriver first;
+    first.OnDialog("New Version - c.txt", PressOk());
+    ASSERT_TRUE(Save({"c.txt"}));
+    ASSERT_TRUE(first.Finish());
+    ASSERT_EQ(Versions("c.txt"), 1);
+    UiDriver again;
+    again.OnMessageBox("Keepsake (TM)");
+    ASSERT_TRUE(Save({"central"}));
+    ASSERT_TRUE(again.Finish());
+    ASSERT_EQ(again.Seen().size(), 1u);
+    EXPECT_EQ(again.Seen()[0].text, "Error!  There are no files to Save!");
+    search = FindFirstFileA((central + "\\*").c_str(), &found);
+    int files = 0;
+    if (search != INVALID_HANDLE_VALUE) {
+        do files += (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? 0 : 1;
+        while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    EXPECT_EQ(files, 1) << "the archive of c.txt and nothing else";
+}
+
+// A file without a place for its archive: building the menu shows no
+// message at all, and the command the user then chooses tells it once.
+TEST_F(SaveCommand, AResolveProblemIsToldOnceByTheCommandNotByTheMenu) {
+    Write("blocker", "a file, not a folder");
+    settings.SetString("VersionsPath", folder / "blocker\\archives");
+    Write("a.txt", "content");
+    ShellHost host;
+    ASSERT_EQ(host.Create(), S_OK);
+    ASSERT_EQ(host.Select(folder.path(), {"a.txt"}), S_OK);
+    kstest::BoxRecorder boxes("Keepsake (TM)");
+    const kstest::MenuItem* keepsake = nullptr;
+    ASSERT_TRUE(kstest::CallWithin(kCommandTimeoutMs, [&] {
+        host.QueryMenu();
+        keepsake = host.Keepsake();
+    }));
+    EXPECT_EQ(boxes.Count(), 0u) << "the menu shows no box while it is built";
+    ASSERT_TRUE(keepsake);
+    const kstest::MenuItem* save = keepsake->Find("&Save...");
+    ASSERT_TRUE(save);
+    EXPECT_FALSE(save->grayed);
+
+    HRESULT result = E_FAIL;
+    ASSERT_TRUE(kstest::CallWithin(kCommandTimeoutMs, [&] { result = host.Invoke(kSaveOffset); }));
+    EXPECT_EQ(result, S_OK);
+    Sleep(100);
+    std::vector<kstest::MessageBoxInfo> seen = boxes.Seen();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].text, "Can't create Keepsake directory!");
 }
 
 }  // namespace

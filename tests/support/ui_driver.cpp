@@ -377,4 +377,43 @@ bool UiDriver::Finish(DWORD timeoutMs) {
     return ok;
 }
 
+BoxRecorder::BoxRecorder(const char* caption, int button) : caption_(caption), button_(button) {
+    InitializeCriticalSection(&lock_);
+    stop_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    thread_ = CreateThread(nullptr, 0, &ThreadMain, this, 0, nullptr);
+}
+
+BoxRecorder::~BoxRecorder() {
+    SetEvent(stop_);
+    WaitForSingleObject(thread_, 10000);
+    CloseHandle(thread_);
+    CloseHandle(stop_);
+    DeleteCriticalSection(&lock_);
+}
+
+std::vector<MessageBoxInfo> BoxRecorder::Seen() {
+    EnterCriticalSection(&lock_);
+    std::vector<MessageBoxInfo> seen = seen_;
+    LeaveCriticalSection(&lock_);
+    return seen;
+}
+
+DWORD WINAPI BoxRecorder::ThreadMain(void* self) {
+    auto* recorder = static_cast<BoxRecorder*>(self);
+    while (WaitForSingleObject(recorder->stop_, 20) == WAIT_TIMEOUT) {
+        Window box = FindTopLevel("#32770", recorder->caption_.c_str());
+        if (!box) continue;
+        MessageBoxInfo info = box.ReadMessageBox();
+        EnterCriticalSection(&recorder->lock_);
+        recorder->seen_.push_back(info);
+        LeaveCriticalSection(&recorder->lock_);
+        int press = info.buttons.empty() ? IDOK : info.buttons.front();
+        for (int button : info.buttons) press = button == recorder->button_ ? button : press;
+        box.Press(press);
+        WaitUntilGone(box.handle(), 5000);
+    }
+    return 0;
+}
+
 }  // namespace kstest
+

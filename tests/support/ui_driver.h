@@ -94,6 +94,30 @@ int DismissDialogsOfThisProcess();
 // and the answer is false.
 bool CallWithin(DWORD timeoutMs, const std::function<void()>& call);
 
+// Answers every message box with `caption` shown during its life, by its
+// first button (or by `button` when the box has it), and records what each
+// showed: for a test that must count boxes, or see none, rather than
+// drive a known sequence.
+class BoxRecorder {
+public:
+    explicit BoxRecorder(const char* caption, int button = 0);
+    ~BoxRecorder();  // stops watching
+    BoxRecorder(const BoxRecorder&) = delete;
+    BoxRecorder& operator=(const BoxRecorder&) = delete;
+
+    std::vector<MessageBoxInfo> Seen();
+    size_t Count() { return Seen().size(); }
+
+private:
+    static DWORD WINAPI ThreadMain(void* self);
+    std::string caption_;
+    int button_;
+    std::vector<MessageBoxInfo> seen_;
+    CRITICAL_SECTION lock_;
+    HANDLE stop_ = nullptr;
+    HANDLE thread_ = nullptr;
+};
+
 // Queued steps, each waiting for one window and acting on it, run in order
 // on the driver's thread while the test thread sits in a modal call.
 class UiDriver {

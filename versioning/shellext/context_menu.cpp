@@ -47,13 +47,16 @@ SelectionFacts GatherFacts(const SelectedFileList& files) {
     DWORD enabled = 0;
     facts.versioningOn = ReadSettingNumber(IDS_ENABLE_VERSION_CONTROL, &enabled) && enabled != 0;
     facts.single = files.Count() == 1;
+    const NeverVersioned never;
     for (const SelectedFile* entry = files.First(); entry; entry = entry->next) {
-        // Resolving may tell the user of a problem with the file's archive.
+        // The menu shows no message while the shell builds it: a file
+        // without a place for its archive is reported by the command the
+        // user chooses.
         ArchiveContext context;
-        context.Resolve(entry->path, true, nullptr);
+        context.Locate(entry->path);
         if (context.ArchiveExists()) facts.anyArchived = true;
         if (SelectedFileList::IsFolder(entry)) facts.anyFolder = true;
-        if (IsExcluded(entry->path, IDS_VERSION_EXCLUDE))
+        if (IsExcluded(entry->path, IDS_VERSION_EXCLUDE) || never.Covers(entry->path))
             facts.anyExcluded = true;
         else
             facts.anyIncluded = true;

@@ -16,6 +16,9 @@ namespace {
 
 // A version count that could not be read.
 constexpr int kUnreadable = -1;
+// No window was shown: the path was refused, and the user told why (as
+// PropertySheet and DialogBox answer when they show nothing).
+constexpr int kNoWindow = -1;
 // The engine's status for "not enough memory": what a failed allocation
 // answers, since 0 would read as a first version saved.
 constexpr int kStatusOutOfMemory = 11;
@@ -35,7 +38,9 @@ extern "C" int WINAPI KSArchive(HWND owner, const char* path) {
 extern "C" int WINAPI KSRetrieve(HWND owner, const char* path) {
     try {
         ArchiveContext context;
-        context.Resolve(path ? path : "", true, owner);
+        // After a refusal no window: one titled without a name would be
+        // shared by every refused path.
+        if (!context.Resolve(path ? path : "", true, owner)) return kNoWindow;
         HistoryPage page(&context);
         return ShowHistoryWindow(owner, &page);
     } catch (...) {
@@ -49,7 +54,7 @@ extern "C" int WINAPI KSRetrieve(HWND owner, const char* path) {
 extern "C" int WINAPI KSRetrieveEx(HWND owner, const char* path, const char* target) {
     try {
         ArchiveContext context;
-        context.Resolve(path ? path : "", true, owner);
+        if (!context.Resolve(path ? path : "", true, owner)) return kNoWindow;
         return ShowRetrieveVersionDialog(owner, &context, target && target[0] ? target : nullptr);
     } catch (...) {
         return 0;

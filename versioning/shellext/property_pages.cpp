@@ -45,8 +45,9 @@ STDMETHODIMP CShellExt::AddPages(LPFNSVADDPROPSHEETPAGE addPage, LPARAM paramete
 
         pageContext_.reset(new (std::nothrow) ArchiveContext);
         if (!pageContext_) return S_OK;
-        pageContext_->Resolve(path, true, nullptr);
-        if (!pageContext_->ArchiveExists()) return S_OK;
+        // Like the menu, the sheet being built shows no message: a file
+        // without a place for its archive simply gets no page.
+        if (pageContext_->Locate(path) != 0 || !pageContext_->ArchiveExists()) return S_OK;
 
         historyPage_ = new (std::nothrow) HistoryPage(pageContext_.get(), this);
         if (!historyPage_) return S_OK;
@@ -83,7 +84,8 @@ STDMETHODIMP CShellExt::ReplacePage(EXPPS, LPFNSVADDPROPSHEETPAGE, LPARAM) {
 HRESULT CShellExt::RunHistoryCommand(HWND owner) {
     if (files_.Count() != 1) return S_OK;  // the menu offers it for one file only
     ArchiveContext context;
-    context.Resolve(files_.First()->path, true, nullptr);
+    // A refused path has been told; no window without a name follows.
+    if (!context.Resolve(files_.First()->path, true, nullptr)) return S_OK;
     HistoryPage page(&context);
     ShowHistoryWindow(owner, &page);
     return S_OK;

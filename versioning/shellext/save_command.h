@@ -14,10 +14,11 @@ void SaveVersions(SelectedFileList& files, HWND owner);
 
 // The same flow for one file given by path, as other programs start it:
 // no folder expansion, no exclusion test, no wait cursor, and `owner` over
-// Resolve's messages too. Answers IDOK after a message that refuses the
-// file, the dialog's answer when it is not OK, and otherwise the save's
-// result: the engine's status for a first version (0 for success), 1 or 0
-// (saved or not) for a further one.
+// Resolve's messages too. Answers 0 for a first version saved and 1 for a
+// further one; IDOK after the messages of a file without an archive place,
+// an empty or an unchanged file; the dialog's answer when it is not OK;
+// and for any other save that did not happen, after telling the user why,
+// its status (refusals.h): never 0 or 1.
 int SaveOneFileVersion(HWND owner, const char* path);
 
 #endif
