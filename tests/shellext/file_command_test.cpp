@@ -12,6 +12,7 @@
 #include "resource.h"
 #include "shell_host.h"
 #include "test_helpers.h"
+#include "dialog_test_support.h"
 #include "ui_driver.h"
 #include "archive/archive_context.h"
 
@@ -34,9 +35,32 @@ constexpr char kCaption[] = "Keepsake (TM)";
 constexpr int kNameBox = 1152;
 constexpr int kFolderList = 1121;
 
-// Controls of Wine's Save As dialog: the "Save in" box and the name box.
+// Controls of Wine's Save As dialog: the "Save in" box, the name box and
+// the file types.
 constexpr int kSaveInBox = 1137;
 constexpr int kSaveAsNameBox = 1148;
+constexpr int kFileTypeBox = 1136;
+// The folder chooser's line that names its current folder.
+constexpr int kCurrentFolder = 1088;
+
+struct OwnedSearch {
+    HWND owner;
+    HWND found;
+};
+
+BOOL CALLBACK MatchOwned(HWND window, LPARAM param) {
+    auto* search = reinterpret_cast<OwnedSearch*>(param);
+    if (!IsWindowVisible(window) || GetWindow(window, GW_OWNER) != search->owner) return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+// A visible window that `owner` owns (a question it asks), or null.
+HWND FindOwnedWindow(HWND owner) {
+    OwnedSearch search{owner, nullptr};
+    EnumWindows(MatchOwned, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
 
 // The edit inside the Save As dialog's name box (a combo box in a
 // ComboBoxEx).
@@ -49,7 +73,9 @@ HWND SaveAsNameEdit(const Window& dialog) {
 // that thread: the command runs too fast for a second thread to read them.
 class ProgressTextRecorder {
 public:
-    ProgressTextRecorder() {
+    // With `cancelAtFirstText`, the progress window's Cancel is pressed as
+    // soon as it shows its first text: the file it names is the last one.
+    explicit ProgressTextRecorder(bool cancelAtFirstText = false) : cancel_(cancelAtFirstText) {
         instance_ = this;
         hook_ = SetWindowsHookExA(WH_CALLWNDPROC, OnCall, nullptr, GetCurrentThreadId());
     }
@@ -74,12 +100,15 @@ private:
             char title[100] = "";
             GetWindowTextA(GetParent(call->hwnd), title, sizeof title);
             instance_->lines.push_back({title, reinterpret_cast<const char*>(call->lParam)});
+            if (instance_->cancel_ && instance_->lines.size() == 1)
+                PostMessageA(GetParent(call->hwnd), WM_COMMAND, IDCANCEL, 0);
         }
         return CallNextHookEx(nullptr, code, wParam, lParam);
     }
 
     static ProgressTextRecorder* instance_;
     HHOOK hook_ = nullptr;
+    bool cancel_ = false;
 };
 ProgressTextRecorder* ProgressTextRecorder::instance_ = nullptr;
 
@@ -129,15 +158,20 @@ protected:
     // Selects `names` in the test folder and runs command `offset` from a
     // fresh object, invoked from the test folder, on a thread of its own;
     // the progress texts it sets land in progressLines.
-    bool Run(UINT offset, const std::vector<std::string>& names) {
+    // With `cancelAtFirstFile`, Cancel is pressed in the progress window
+    // as soon as it names the first file; `directory` is where the
+    // command was invoked (the test folder by default).
+    bool Run(UINT offset, const std::vector<std::string>& names, bool cancelAtFirstFile = false,
+             const std::string& directory = "") {
         ShellHost host;
         EXPECT_EQ(host.Create(), S_OK);
         EXPECT_EQ(host.Select(folder.path(), names), S_OK);
         HRESULT result = E_FAIL;
         std::vector<ProgressTextRecorder::Line> lines;
+        const std::string invokedIn = directory.empty() ? folder.path() : directory;
         bool inTime = kstest::CallWithin(kCommandTimeoutMs, [&] {
-            ProgressTextRecorder texts;
-            result = host.Invoke(offset, nullptr, folder.path().c_str());
+            ProgressTextRecorder texts(cancelAtFirstFile);
+            result = host.Invoke(offset, nullptr, invokedIn.c_str());
             lines = texts.lines;
         });
         progressLines = lines;
@@ -403,6 +437,109 @@ TEST_F(FileCommand, DeletesFourFilesAndTheirArchivesWithProgress) {
     ASSERT_EQ(progressLines.size(), 4u);
     EXPECT_EQ(progressLines[0].windowTitle, "Deleting...");
     EXPECT_EQ(progressLines[0].text, "Deleting " + (folder / "z.txt"));
+}
+
+// The common dialog's question before an existing file is replaced is the
+// only one a single move or copy asks about the destination file.
+TEST_F(FileCommand, OneFileCopyAsksBeforeReplacingAnExistingFile) {
+    std::string from = Archived("source.txt");
+    std::string existing = Write("existing.txt", "keep me");
+    std::string question;
+    UiDriver ui;
+    ui.OnDialog(("Copy " + from + " To").c_str(), [&](Window& dialog) {
+        SendMessageA(SaveAsNameEdit(dialog), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(existing.c_str()));
+        dialog.Press(IDOK);
+        // The question is a message box the dialog owns.
+        HWND box = nullptr;
+        kstest::WaitFor([&] {
+            box = FindOwnedWindow(dialog.handle());
+            return box != nullptr;
+        }, 5000);
+        ASSERT_TRUE(box) << "no question before replacing " << existing;
+        question = Window(box).MessageText();
+        Window(box).Press(IDNO);
+        kstest::WaitUntilGone(box);
+        dialog.Cancel();
+    });
+    ASSERT_TRUE(Run(kCopyOffset, {"source.txt"}));
+    ASSERT_TRUE(ui.Finish());
+    EXPECT_NE(question.find("already exists"), std::string::npos) << question;
+    EXPECT_EQ(ReadFileText(existing), "keep me");
+    EXPECT_EQ(Versions(existing), 0);
+}
+
+// The one-file dialog offers a single file type, "SAME TYPE": its list
+// of types ends where it should, with nothing read beyond it.
+TEST_F(FileCommand, TheSaveAsDialogOffersOneFileType) {
+    std::string from = Archived("source.txt");
+    std::vector<std::string> types;
+    UiDriver ui;
+    ui.OnDialog(("Move " + from + " To").c_str(), [&](Window& dialog) {
+        HWND combo = dialog.Control(kFileTypeBox);
+        int count = static_cast<int>(SendMessageA(combo, CB_GETCOUNT, 0, 0));
+        for (int i = 0; i < count; ++i) {
+            char text[MAX_PATH] = "";
+            SendMessageA(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
+            types.push_back(text);
+        }
+        dialog.Cancel();
+    });
+    ASSERT_TRUE(Run(kMoveOffset, {"source.txt"}));
+    ASSERT_TRUE(ui.Finish());
+    EXPECT_EQ(types, std::vector<std::string>{"SAME TYPE"});
+}
+
+// The file dialogs start in the folder the command was invoked from.
+TEST_F(FileCommand, TheFolderChooserStartsWhereTheCommandWasInvoked) {
+    Archived("a.txt");
+    Archived("b.txt");
+    std::string start = folder / "start here";
+    ASSERT_TRUE(CreateDirectoryA(start.c_str(), nullptr));
+    std::string shown;
+    UiDriver ui;
+    ui.OnDialog("Copy Files To", [&](Window& dialog) {
+        shown = dialog.Text(kCurrentFolder);
+        dialog.Cancel();
+    });
+    ASSERT_TRUE(Run(kCopyOffset, {"a.txt", "b.txt"}, false, start));
+    ASSERT_TRUE(ui.Finish());
+    EXPECT_EQ(_stricmp(shown.c_str(), start.c_str()), 0) << shown;
+}
+
+// Cancel in the progress window stops move, copy and delete before the
+// next file; what was done stays done.
+TEST_F(FileCommand, CancelInTheProgressWindowStopsBeforeTheNextFile) {
+    const std::vector<std::string> names = {"p.txt", "q.txt", "r.txt"};
+    for (UINT offset : {kMoveOffset, kCopyOffset, kDeleteOffset}) {
+        kstest::TempFolder target(folder.path());
+        for (const std::string& name : names) Archived(name);
+        UiDriver ui;
+        if (offset == kDeleteOffset)
+            ui.OnMessageBox(kCaption, [](Window& box) { box.Press(IDYES); });
+        else
+            ui.OnDialog(offset == kMoveOffset ? "Move Files To" : "Copy Files To", ChooseFolder(target.path()));
+        ASSERT_TRUE(Run(offset, names, true));
+        ASSERT_TRUE(ui.Finish());
+        ASSERT_EQ(progressLines.size(), 1u) << "offset " << offset;
+
+        // The list runs in reverse: r.txt is the one file handled.
+        EXPECT_EQ(PathPresent(folder / "r.txt"), offset == kCopyOffset) << "offset " << offset;
+        EXPECT_EQ(PathPresent(target / "r.txt"), offset != kDeleteOffset) << "offset " << offset;
+        for (const char* name : {"p.txt", "q.txt"}) {
+            EXPECT_TRUE(PathPresent(folder / name)) << name << " offset " << offset;
+            EXPECT_EQ(Versions(folder / name), 1) << name << " offset " << offset;
+            EXPECT_FALSE(PathPresent(target / name)) << name << " offset " << offset;
+        }
+        for (const std::string& name : names) DeleteFileA((folder / name).c_str());
+        for (int i = 0; i < 2; ++i) {
+            WIN32_FIND_DATAA found;
+            HANDLE search = FindFirstFileA((folder / "*.ks").c_str(), &found);
+            if (search == INVALID_HANDLE_VALUE) break;
+            do DeleteFileA((folder / found.cFileName).c_str());
+            while (FindNextFileA(search, &found));
+            FindClose(search);
+        }
+    }
 }
 
 // Deleting a file whose archive has no reachable place would leave its

@@ -13,7 +13,10 @@
 #include "history/history_page.h"
 #include "shell_host.h"
 #include "shellext/history_window.h"
+#include "shellext/server.h"
+#include "shellext/shell_ext.h"
 #include "test_helpers.h"
+#include "trace_capture.h"
 #include "ui_driver.h"
 
 namespace {
@@ -149,6 +152,105 @@ TEST_F(HistoryHookup, HistoryCommandOpensTheWindow) {
     EXPECT_EQ(host.Invoke(1), S_OK);
     EXPECT_TRUE(ui.Finish());
     EXPECT_TRUE(seen);
+}
+
+// The extension object made in this process (not through COM), so the
+// test can read the object count the pages keep.
+class InProcessObject {
+public:
+    InProcessObject(const std::string& folder, const std::vector<std::string>& names) {
+        ext_ = new CShellExt;
+        ext_->AddRef();
+        IDataObject* data = kstest::MakeShellDataObject(folder, names);
+        if (data) {
+            ext_->Initialize(nullptr, data, nullptr);
+            data->Release();
+        }
+    }
+    ~InProcessObject() { Release(); }
+    std::vector<HPROPSHEETPAGE> AddPages() {
+        std::vector<HPROPSHEETPAGE> pages;
+        if (ext_) ext_->AddPages(CollectPage, reinterpret_cast<LPARAM>(&pages));
+        return pages;
+    }
+    void Release() {
+        if (ext_) ext_->Release();
+        ext_ = nullptr;
+    }
+    CShellExt* get() const { return ext_; }
+
+private:
+    CShellExt* ext_ = nullptr;
+};
+
+// While a page it added lives, a second AddPages on the same object adds
+// none: the living page keeps the context it was made with.
+TEST_F(HistoryHookup, ASecondAddPagesWhileThePageLivesAddsNone) {
+    Archived("plan.txt");
+    InProcessObject object(folder.path(), {"plan.txt"});
+    std::vector<HPROPSHEETPAGE> first = object.AddPages();
+    ASSERT_EQ(first.size(), 1u);
+    EXPECT_TRUE(object.AddPages().empty());
+    DestroyPropertySheetPage(first[0]);
+    std::vector<HPROPSHEETPAGE> again = object.AddPages();
+    EXPECT_EQ(again.size(), 1u) << "once the page is gone, a new one may come";
+    for (HPROPSHEETPAGE page : again) DestroyPropertySheetPage(page);
+}
+
+// The description a page was created from, as the system handed it to
+// the page at its creation.
+const PROPSHEETPAGEA* DescriptionOf(HWND page) {
+    return reinterpret_cast<const PROPSHEETPAGEA*>(GetWindowLongPtrA(page, DWLP_USER));
+}
+
+// Each page is made with the library's object count as its reference
+// counter, in the Properties sheet and in the history window alike, so the
+// common controls keep the library loaded while the page exists.
+TEST_F(HistoryHookup, PagesCarryTheObjectCountAsTheirReferenceCounter) {
+    Archived("plan.txt");
+    InProcessObject object(folder.path(), {"plan.txt"});
+    std::vector<HPROPSHEETPAGE> pages = object.AddPages();
+    ASSERT_EQ(pages.size(), 1u);
+    object.Release();  // the shell lets go of the object; the page holds it
+    PROPSHEETHEADERA header{};
+    header.dwSize = PROPSHEETHEADERA_V1_SIZE;
+    header.dwFlags = PSH_MODELESS;
+    header.pszCaption = "plan.txt Properties";
+    header.nPages = 1;
+    header.phpage = pages.data();
+    HWND sheet = reinterpret_cast<HWND>(PropertySheetA(&header));
+    ASSERT_NE(sheet, nullptr);
+    const PROPSHEETPAGEA* properties = DescriptionOf(PropSheet_GetCurrentPageHwnd(sheet));
+    ASSERT_TRUE(properties);
+    EXPECT_TRUE(properties->dwFlags & PSP_USEREFPARENT);
+    EXPECT_EQ(properties->pcRefParent, reinterpret_cast<UINT*>(&g_objectCount));
+    DestroyWindow(sheet);
+
+    ArchiveContext context;
+    ASSERT_TRUE(context.Resolve((folder / "plan.txt").c_str(), false, nullptr));
+    HistoryPage page(&context);
+    DWORD flags = 0;
+    UINT* counter = nullptr;
+    kstest::UiDriver ui;
+    ui.OnDialog("Version History - plan.txt", [&](kstest::Window& window) {
+        const PROPSHEETPAGEA* history = DescriptionOf(PropSheet_GetCurrentPageHwnd(window.handle()));
+        if (history) {
+            flags = history->dwFlags;
+            counter = history->pcRefParent;
+        }
+        window.Press(IDCANCEL);
+    });
+    ASSERT_TRUE(kstest::CallWithin(20000, [&] { ShowHistoryWindow(nullptr, &page); }));
+    ASSERT_TRUE(ui.Finish());
+    EXPECT_TRUE(flags & PSP_USEREFPARENT);
+    EXPECT_EQ(counter, reinterpret_cast<UINT*>(&g_objectCount));
+}
+
+TEST_F(HistoryHookup, ReplacePageReplacesNothing) {
+    InProcessObject object(folder.path(), {});
+    kstest::TraceCapture trace;
+    EXPECT_EQ(object.get()->ReplacePage(0, CollectPage, 0), E_FAIL);
+    EXPECT_TRUE(trace.Contains("CShellExt::ReplacePage()\r\n"));
 }
 
 }  // namespace
