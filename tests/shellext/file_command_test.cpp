@@ -580,4 +580,23 @@ TEST_F(FileCommand, DeleteLeavesAFileWhoseArchiveIsBeingWritten) {
     EXPECT_EQ(Versions(path), 1);
 }
 
+// A file that another program holds open cannot be deleted: its archive
+// stays with it, and the user hears so.
+TEST_F(FileCommand, DeleteKeepsTheArchiveOfAFileThatCannotGo) {
+    std::string path = Archived("open.txt");
+    HANDLE holder = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    UiDriver ui;
+    ui.OnMessageBox(kCaption, [](Window& box) { box.Press(IDYES); });
+    ui.OnMessageBox(kCaption);
+    ASSERT_TRUE(Run(kDeleteOffset, {"open.txt"}));
+    ASSERT_TRUE(ui.Finish());
+    CloseHandle(holder);
+    ASSERT_EQ(ui.Seen().size(), 2u);
+    EXPECT_EQ(ui.Seen()[1].text, "open.txt could not be deleted (another program may have it open, or it is "
+                                 "read-only).  It and its versions were left as they were.");
+    EXPECT_EQ(ReadFileText(path), "content of open.txt");
+    EXPECT_EQ(Versions(path), 1);
+}
+
 }  // namespace

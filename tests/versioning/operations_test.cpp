@@ -414,6 +414,82 @@ TEST_F(Operations, ReservedArchivesAreNotMovedReplacedOrDeleted) {
     EXPECT_TRUE(kstest::PathPresent(archive));
 }
 
+// Deleting a version, or the archive, while another writer holds it: the
+// user hears why, and everything stays.
+TEST_F(Operations, VersionsOfAReservedArchiveStay) {
+    ArchiveContext context = FileWithVersions(2);
+    kstest::ReservationHolder other(context.archivePath);
+    ASSERT_TRUE(other.held());
+    kstest::UiDriver ui;
+    ui.OnMessageBox("Keepsake (TM)");
+    EXPECT_EQ(context.DeleteVersion(1), 0);
+    ASSERT_TRUE(ui.Finish());
+    ASSERT_EQ(ui.Seen().size(), 1u);
+    EXPECT_EQ(ui.Seen()[0].text, "Version 1 of report.doc was not deleted: another program is saving a version of it; "
+                                 "try again in a moment.");
+    EXPECT_EQ(context.DeleteArchive(), 0);
+    other.Release();
+    EXPECT_EQ(context.VersionCount(), 2);
+}
+
+// When the archive cannot follow the file (what holds the destination's
+// archive will not let it go), the file comes back: a move is whole or
+// not at all.
+TEST_F(Operations, AMoveWhoseArchiveCannotFollowPutsTheFileBack) {
+    ArchiveContext context = FileWithVersions(2);
+    std::string target = folder / "taken.doc";
+    ASSERT_TRUE(kstest::WriteFileText(target, "taken"));
+    ArchiveContext taken;
+    ASSERT_TRUE(taken.Resolve(target.c_str(), false, nullptr));
+    ASSERT_EQ(taken.SaveFirstVersion(0, 10, 0, 1), 0);
+    ASSERT_TRUE(DeleteFileA(target.c_str()));  // only its archive is left
+    HANDLE holder = CreateFileA(taken.archivePath, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+
+    kstest::UiDriver ui;
+    ui.OnMessageBox("Keepsake (TM)", [](kstest::Window& box) { box.Press(IDYES); });  // replace the archive
+    ui.OnMessageBox("Keepsake (TM)");
+    int result = -1;
+    EXPECT_TRUE(kstest::CallWithin(20000, [&] { result = context.MoveWithVersions(target.c_str(), false); }));
+    ASSERT_TRUE(ui.Finish());
+    CloseHandle(holder);
+    EXPECT_EQ(result, 0);
+    ASSERT_EQ(ui.Seen().size(), 2u);
+    EXPECT_EQ(ui.Seen()[1].text, "Error!  The file taken.doc could not be moved to " + folder.path() + "!");
+    EXPECT_EQ(kstest::ReadFileText(file), "v2");
+    EXPECT_EQ(context.VersionCount(), 2);
+    EXPECT_FALSE(kstest::PathPresent(target));
+    EXPECT_EQ(taken.VersionCount(), 1);
+}
+
+// Copying over a file that has versions writes the new archive over the
+// old one in place: the archive's name is never free meanwhile, so no
+// other program can start a new archive under it, and whoever holds the
+// archive open sees the new content.
+TEST_F(Operations, CopyingOverAFileReplacesItsArchiveInPlace) {
+    ArchiveContext context = FileWithVersions(3);
+    std::string target = folder / "target.doc";
+    ASSERT_TRUE(kstest::WriteFileText(target, "target"));
+    ArchiveContext replaced;
+    ASSERT_TRUE(replaced.Resolve(target.c_str(), false, nullptr));
+    ASSERT_EQ(replaced.SaveFirstVersion(0, 10, 0, 1), 0);
+    std::string identity = FileIdentity(replaced.archivePath);
+
+    kstest::UiDriver ui;
+    ui.OnMessageBox("Keepsake (TM)", [](kstest::Window& box) { box.Press(IDYES); });
+    int result = -1;
+    ASSERT_TRUE(kstest::CallWithin(20000, [&] { result = context.CopyWithVersions(target.c_str(), true); }));
+    ASSERT_TRUE(ui.Finish());
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(FileIdentity(replaced.archivePath), identity);
+    EXPECT_EQ(replaced.VersionCount(), 3);
+    EXPECT_EQ(kstest::ReadFileText(target), "v3");
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder / "KS*.tmp").c_str(), &found);
+    EXPECT_EQ(search, INVALID_HANDLE_VALUE) << "nothing left beside it";
+    if (search != INVALID_HANDLE_VALUE) FindClose(search);
+}
+
 // A save that finds the archive reserved waits a little for the other
 // writer before it gives up.
 TEST_F(Operations, ASaveWaitsBrieflyForAnotherWriter) {
@@ -490,7 +566,7 @@ TEST(Refusals, EveryReasonHasWordsOfItsOwn) {
                             status::kTooLarge,    status::kUnreadable,   status::kOutOfMemory,   status::kNumbersUsedUp,
                             status::kNewerEngine, status::kPathTooLong,  status::kFileInUse,     status::kDiskFull,
                             status::kReadOnly,    status::kFileGone,     status::kIsArchive,     status::kFolderMissing,
-                            status::kNoShortName, status::kCantCreateFolder};
+                            status::kNoShortName, status::kCantCreateFolder, status::kExists};
     std::set<std::string> texts;
     for (int code : statuses) {
         char reason[400];

@@ -1,5 +1,7 @@
 #include "file_moves.h"
 
+#include <vector>
+
 #include "handles.h"
 #include "module.h"
 #include "paths.h"
@@ -36,6 +38,28 @@ bool FlushToDisk(const char* path) {
     }
     if (readOnly) SetFileAttributesA(path, attributes);
     return flushed;
+}
+
+// Writes the whole content of `from` over `to`, which stays the same file
+// (others may hold it open), and flushes it.
+bool WriteOver(const char* from, const char* to) {
+    FileHandle source(CreateFileA(from, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    FileHandle target(CreateFileA(to, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!source || !target) return false;
+    if (!SetEndOfFile(target.get())) return false;
+    // On the heap: the shell's threads may have small stacks.
+    static constexpr DWORD kChunk = 1 << 16;
+    std::vector<char> buffer(kChunk);
+    for (;;) {
+        DWORD read = 0;
+        if (!ReadFile(source.get(), buffer.data(), kChunk, &read, nullptr)) return false;
+        if (read == 0) break;
+        DWORD written = 0;
+        if (!WriteFile(target.get(), buffer.data(), read, &written, nullptr) || written != read) return false;
+    }
+    return FlushFileBuffers(target.get()) != FALSE;
 }
 
 bool RemoveFile(const char* path) {
@@ -117,4 +141,31 @@ bool FileRelocation::Finish() {
     if (!source.Take(from_)) return false;
     source.Remove();
     return true;
+}
+
+bool FileOverwrite::Take(const char* from, const char* to) {
+    taken_ = false;
+    if (!CopyText(to_, sizeof to_, to) || !ScratchNameBeside(to, backup_)) return false;
+    if (!CopyFileA(to, backup_, FALSE) || !FlushToDisk(backup_)) {
+        RemoveFile(backup_);
+        return false;
+    }
+    if (!WriteOver(from, to)) {
+        WriteOver(backup_, to);
+        RemoveFile(backup_);
+        return false;
+    }
+    taken_ = true;
+    return true;
+}
+
+void FileOverwrite::Undo() {
+    if (!taken_) return;
+    if (WriteOver(backup_, to_)) Finish();
+}
+
+void FileOverwrite::Finish() {
+    if (!taken_) return;
+    RemoveFile(backup_);
+    taken_ = false;
 }

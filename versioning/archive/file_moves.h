@@ -55,4 +55,27 @@ private:
     State state_ = State::None;
 };
 
+// Replaces the content of a file in place: its name is never free, so no
+// one can make a new file under it meanwhile, and those who hold it open
+// see the new content. The old content is kept beside it until Finish, so
+// Undo can bring it back.
+class FileOverwrite {
+public:
+    FileOverwrite() = default;
+    FileOverwrite(const FileOverwrite&) = delete;
+    FileOverwrite& operator=(const FileOverwrite&) = delete;
+
+    // Writes `from`'s content over `to` and flushes it. False (and `to` as
+    // it was) when that cannot be done.
+    bool Take(const char* from, const char* to);
+    void Undo();
+    // Removes the kept old content.
+    void Finish();
+
+private:
+    char to_[MAX_PATH] = "";
+    char backup_[MAX_PATH] = "";
+    bool taken_ = false;
+};
+
 #endif

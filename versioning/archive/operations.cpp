@@ -434,15 +434,11 @@ DeleteResult DeleteWithVersions(ArchiveContext& context) {
         if (result == status::kReserved) return DeleteResult::Busy;
         archived = result == status::kOk;
     }
-    // The archive steps aside first and comes back if the file cannot go:
-    // neither is ever left without the other.
-    FileSetAside archive;
-    if (archived && !archive.Take(context.archivePath)) return DeleteResult::Failed;
-    if (!DeleteFileA(context.workingPath) && GetLastError() != ERROR_FILE_NOT_FOUND) {
-        archive.PutBack();
-        return DeleteResult::Failed;
-    }
-    archive.Remove();
+    // The file first: when it cannot go, nothing has changed. The archive
+    // keeps its name until then, so no new archive can be made under it
+    // for a file that stays.
+    if (!DeleteFileA(context.workingPath) && GetLastError() != ERROR_FILE_NOT_FOUND) return DeleteResult::Failed;
+    if (archived && !RemoveReservedArchive(context)) return DeleteResult::ArchiveKept;
     return DeleteResult::Done;
 }
 
@@ -556,29 +552,36 @@ TransferResult TransferWithVersions(ArchiveContext& source, const char* newPath,
         replacesArchive = result == status::kOk;  // gone meanwhile: its name is free
     }
 
-    // What the destination held steps aside and comes back unless the file
-    // and its archive both arrived; a move's sources go only then.
-    FileSetAside oldFile, oldArchive;
+    // What the destination held comes back unless the file and its archive
+    // both arrived; a move's sources go only then. The working file that is
+    // replaced steps aside; the archive that is replaced is written over in
+    // place, so its name is never free for a new archive meanwhile.
+    FileSetAside oldFile, movedArchive;
     FileRelocation file, archive;
+    FileOverwrite replacedArchive;
     auto undo = [&] {
+        movedArchive.PutBack();
+        replacedArchive.Undo();
         archive.Undo();
         file.Undo();
-        oldArchive.PutBack();
         oldFile.PutBack();
         return fail(failedId, 0);
     };
     if (FileExists(newPath) && !oldFile.Take(newPath)) return undo();
     if (!(move ? file.Move(source.workingPath, newPath) : file.Copy(source.workingPath, newPath))) return undo();
-    if (archived) {
-        if (replacesArchive && !oldArchive.Take(targetArchivePath)) return undo();
+    if (archived && replacesArchive) {
+        if (!replacedArchive.Take(source.archivePath, targetArchivePath)) return undo();
+        if (move && !movedArchive.Take(source.archivePath)) return undo();
+    } else if (archived) {
         if (!(move ? archive.Move(source.archivePath, targetArchivePath)
                    : archive.Copy(source.archivePath, targetArchivePath)))
             return undo();
     }
     if (!file.Finish()) return undo();
     archive.Finish();
+    movedArchive.Remove();
+    replacedArchive.Finish();
     oldFile.Remove();
-    oldArchive.Remove();
     return TransferResult::Done;
 }
 

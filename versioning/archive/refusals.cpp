@@ -104,6 +104,7 @@ void FormatRefusalReason(const ArchiveContext& context, int outcome, char* text,
     case status::kPathTooLong: id = IDS_REASON_PATH_TOO_LONG; break;
     case status::kOutOfMemory: id = IDS_REASON_OUT_OF_MEMORY; break;
     case status::kIsArchive: id = IDS_REASON_IS_ARCHIVE; break;
+    case status::kExists: id = IDS_REASON_ARCHIVE_APPEARED; break;
     case status::kFolderMissing: id = IDS_REASON_FOLDER_MISSING; break;
     case status::kNoShortName: id = IDS_REASON_NO_SHORT_NAME; break;
     case status::kCantCreateFolder: id = IDS_REASON_CANT_CREATE_FOLDER; break;

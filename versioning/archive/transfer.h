@@ -24,12 +24,13 @@ enum class TransferResult {
 TransferResult TransferWithVersions(ArchiveContext& source, const char* newPath, bool askIfExists, TransferKind kind);
 
 enum class DeleteResult {
-    Done,    // the file and its archive are gone
-    Busy,    // another writer holds the archive: nothing changed
-    Failed,  // the file (or its archive) cannot be deleted: nothing changed
+    Done,         // the file and its archive are gone
+    Busy,         // another writer holds the archive: nothing changed
+    Failed,       // the file cannot be deleted: nothing changed
+    ArchiveKept,  // the file is gone, but its archive could not be removed
 };
 
-// Deletes the working file and its archive, both or neither.
+// Deletes the working file, then its archive.
 DeleteResult DeleteWithVersions(ArchiveContext& context);
 
 // Where a damaged archive is set aside: "name.ks" becomes "name.damaged.ks",

@@ -196,6 +196,7 @@
 #define IDS_COPY_BUSY               3021
 #define IDS_DELETE_BUSY             3022
 #define IDS_DELETE_FAILED           3023
+#define IDS_DELETE_ARCHIVE_KEPT     3024
 #define IDS_FOLDER_MISSING          3030
 #define IDS_NO_SHORT_NAME           3031
 #define IDS_SIZE_GB                 3032
@@ -221,5 +222,6 @@
 #define IDS_REASON_OUT_OF_MEMORY    3116
 #define IDS_REASON_OTHER            3117
 #define IDS_REASON_IS_ARCHIVE       3118
+#define IDS_REASON_ARCHIVE_APPEARED 3119
 
 #endif

@@ -190,6 +190,9 @@ void DeleteOne(HWND owner, const char* path) {
     case DeleteResult::Failed:
         ShowMessage(owner, IDS_DELETE_FAILED, MB_OK | MB_ICONWARNING, context.workingName);
         break;
+    case DeleteResult::ArchiveKept:
+        ShowMessage(owner, IDS_DELETE_ARCHIVE_KEPT, MB_OK | MB_ICONWARNING, context.workingName, context.archivePath);
+        break;
     case DeleteResult::Done:
         break;
     }
