@@ -26,12 +26,13 @@ namespace kstest {
 constexpr char kProductCaption[] = "Keepsake (TM)";
 constexpr int kApplyButtonId = 0x3021;
 
-// Dispatches this thread's messages for `ms`.
+// Dispatches this thread's messages for `ms`, also when they never run
+// out (a page that reloads more often than it can draw).
 inline void Pump(DWORD ms = 30) {
     DWORD start = GetTickCount();
     do {
         MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        while (GetTickCount() - start < ms && PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
             TranslateMessage(&message);
             DispatchMessageA(&message);
         }

@@ -377,7 +377,8 @@ bool UiDriver::Finish(DWORD timeoutMs) {
     return ok;
 }
 
-BoxRecorder::BoxRecorder(const char* caption, int button) : caption_(caption), button_(button) {
+BoxRecorder::BoxRecorder(const char* caption, int button, DWORD delayMs)
+    : caption_(caption), button_(button), delayMs_(delayMs) {
     InitializeCriticalSection(&lock_);
     stop_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     thread_ = CreateThread(nullptr, 0, &ThreadMain, this, 0, nullptr);
@@ -409,6 +410,7 @@ DWORD WINAPI BoxRecorder::ThreadMain(void* self) {
         LeaveCriticalSection(&recorder->lock_);
         int press = info.buttons.empty() ? IDOK : info.buttons.front();
         for (int button : info.buttons) press = button == recorder->button_ ? button : press;
+        if (recorder->delayMs_) Sleep(recorder->delayMs_);
         box.Press(press);
         WaitUntilGone(box.handle(), 5000);
     }

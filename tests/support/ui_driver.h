@@ -95,12 +95,12 @@ int DismissDialogsOfThisProcess();
 bool CallWithin(DWORD timeoutMs, const std::function<void()>& call);
 
 // Answers every message box with `caption` shown during its life, by its
-// first button (or by `button` when the box has it), and records what each
-// showed: for a test that must count boxes, or see none, rather than
-// drive a known sequence.
+// first button (or by `button` when the box has it) after `delayMs`, and
+// records what each showed: for a test that must count boxes, or see none,
+// rather than drive a known sequence.
 class BoxRecorder {
 public:
-    explicit BoxRecorder(const char* caption, int button = 0);
+    explicit BoxRecorder(const char* caption, int button = 0, DWORD delayMs = 0);
     ~BoxRecorder();  // stops watching
     BoxRecorder(const BoxRecorder&) = delete;
     BoxRecorder& operator=(const BoxRecorder&) = delete;
@@ -112,6 +112,7 @@ private:
     static DWORD WINAPI ThreadMain(void* self);
     std::string caption_;
     int button_;
+    DWORD delayMs_;
     std::vector<MessageBoxInfo> seen_;
     CRITICAL_SECTION lock_;
     HANDLE stop_ = nullptr;
