@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
-#include <winioctl.h>
 
 #include <cstdint>
 #include <string>
@@ -264,19 +263,6 @@ TEST_F(Exports, RetrieveExWritesTheSelectedVersionToTheGivenPathWithoutAsking) {
     EXPECT_TRUE(asked);
 }
 
-// A file of `size` bytes that takes no room: its content is never read.
-bool WriteSparseFile(const std::string& path, LONGLONG size) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    DWORD ignored = 0;
-    DeviceIoControl(file, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &ignored, nullptr);
-    LARGE_INTEGER end;
-    end.QuadPart = size;
-    bool ok = SetFilePointerEx(file, end, nullptr, FILE_BEGIN) && SetEndOfFile(file);
-    CloseHandle(file);
-    return ok;
-}
-
 // A save that does not happen is told, with the file's name and a reason
 // the user can act on, and never answers 0 (a first version saved) or 1
 // (a further one).
@@ -319,7 +305,7 @@ TEST_F(Exports, ArchiveRefusesAFileTooLargeBeforeTheDialog) {
     const LONGLONG kGiB = 1024LL * 1024 * 1024;
     for (LONGLONG size : {5 * kGiB / 2, 4 * kGiB}) {
         std::string path = folder / "big.bin";
-        ASSERT_TRUE(WriteSparseFile(path, size));
+        ASSERT_TRUE(kstest::WriteSparseFile(path, size));
         UiDriver ui;
         ui.OnMessageBox(kCaption);
         DWORD start = GetTickCount();

@@ -253,4 +253,23 @@ TEST_F(HistoryHookup, ReplacePageReplacesNothing) {
     EXPECT_TRUE(trace.Contains("CShellExt::ReplacePage()\r\n"));
 }
 
+// A file without a place for its archive: the command says why, once,
+// and opens no window titled without a name.
+TEST_F(HistoryHookup, HistoryCommandAfterARefusalOpensNoWindow) {
+    Archived("plan.txt");
+    ASSERT_TRUE(kstest::WriteFileText(folder / "blocker", "a file, not a folder"));
+    settings.SetString("VersionsPath", folder / "blocker\\archives");
+    ASSERT_TRUE(kstest::WriteFileText(folder / "other.txt", "no archive place"));
+    kstest::ShellHost host;
+    ASSERT_EQ(host.Create(), S_OK);
+    ASSERT_EQ(host.Select(folder.path(), {"other.txt"}), S_OK);
+    kstest::BoxRecorder boxes("Keepsake (TM)");
+    HRESULT result = E_FAIL;
+    ASSERT_TRUE(kstest::CallWithin(20000, [&] { result = host.Invoke(1); })) << "a window opened after the refusal";
+    EXPECT_EQ(result, S_OK);
+    Sleep(100);
+    ASSERT_EQ(boxes.Count(), 1u);
+    EXPECT_EQ(boxes.Seen()[0].text, "Can't create Keepsake directory!");
+}
+
 }  // namespace

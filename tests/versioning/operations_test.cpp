@@ -546,6 +546,16 @@ TEST_F(Operations, ALongTmpValueSurvivesEverySave) {
     if (search != INVALID_HANDLE_VALUE) FindClose(search);
 }
 
+// The size is read in all its 64 bits: a file of exactly 4 GiB is no
+// empty file.
+TEST_F(Operations, AFileOfFourGiBIsNotEmpty) {
+    std::string big = folder / "big.bin";
+    ASSERT_TRUE(kstest::WriteSparseFile(big, 4LL * 1024 * 1024 * 1024));
+    EXPECT_FALSE(IsZeroLengthFile(big.c_str()));
+    ASSERT_TRUE(kstest::WriteSparseFile(big, 0));
+    EXPECT_TRUE(IsZeroLengthFile(big.c_str()));
+}
+
 // A further version into an archive that went away meanwhile is never
 // reported as saved.
 TEST_F(Operations, AnArchiveThatWentAwayTakesNoVersion) {
@@ -554,6 +564,14 @@ TEST_F(Operations, AnArchiveThatWentAwayTakesNoVersion) {
     ASSERT_TRUE(DeleteFileA(context.archivePath));
     EXPECT_EQ(context.AddNextVersion("lost?", 0), status::kArchiveGone);
     EXPECT_EQ(context.SaveNextVersion("lost?", 0), 0);
+
+    // Gone while the save waited for another writer: never "no archive"
+    // (1), which would read as a further version saved.
+    ArchiveContext again = FileWithVersions(1);
+    ASSERT_TRUE(kstest::WriteFileText(file, "v2"));
+    kstest::ReservationHolder other(again.archivePath, 500, true);
+    ASSERT_TRUE(other.held());
+    EXPECT_EQ(again.AddNextVersion("lost?", 0), status::kArchiveGone);
 }
 
 // Every reason a save can be refused for has words of its own; only an

@@ -17,8 +17,10 @@ namespace kstest {
 class ReservationHolder {
 public:
     // Holds the reservation of the archive at `archivePath` until Release,
-    // or for `holdMs` when that is not INFINITE.
-    explicit ReservationHolder(const std::string& archivePath, DWORD holdMs = INFINITE) : holdMs_(holdMs) {
+    // or for `holdMs` when that is not INFINITE. With `deleteArchive`, the
+    // other writer deletes the archive before it lets it go.
+    explicit ReservationHolder(const std::string& archivePath, DWORD holdMs = INFINITE, bool deleteArchive = false)
+        : path_(archivePath), holdMs_(holdMs), deleteArchive_(deleteArchive) {
         size_t slash = archivePath.rfind('\\');
         folder_ = archivePath.substr(0, slash == std::string::npos ? 0 : slash);
         name_ = archivePath.substr(slash == std::string::npos ? 0 : slash + 1);
@@ -50,6 +52,7 @@ private:
         holder->status_ = holder->Lock(1);
         SetEvent(holder->taken_);
         WaitForSingleObject(holder->release_, holder->holdMs_);
+        if (holder->status_ == 0 && holder->deleteArchive_) DeleteFileA(holder->path_.c_str());
         if (holder->status_ == 0) holder->Lock(0);
         return 0;
     }
@@ -58,9 +61,10 @@ private:
         return EngineLock("other", name_.c_str(), folder_.c_str(), folder_.c_str(), "other writer", mode, 0, &tag_);
     }
 
-    std::string folder_, name_;
+    std::string path_, folder_, name_;
     EngineTag tag_;
     DWORD holdMs_;
+    bool deleteArchive_;
     volatile int status_ = -1;
     HANDLE taken_ = nullptr;
     HANDLE release_ = nullptr;

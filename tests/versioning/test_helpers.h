@@ -5,6 +5,7 @@
 
 #include <windows.h>
 #include <shlwapi.h>
+#include <winioctl.h>
 
 #include <string>
 
@@ -115,6 +116,19 @@ private:
         SHDeleteEmptyKeyA(HKEY_LOCAL_MACHINE, "Software\\Zemla");
     }
 };
+
+// A file of `size` bytes that takes no room: its content is never read.
+inline bool WriteSparseFile(const std::string& path, LONGLONG size) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD ignored = 0;
+    DeviceIoControl(file, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &ignored, nullptr);
+    LARGE_INTEGER end;
+    end.QuadPart = size;
+    bool ok = SetFilePointerEx(file, end, nullptr, FILE_BEGIN) && SetEndOfFile(file);
+    CloseHandle(file);
+    return ok;
+}
 
 // The test program carries keepshel's resources itself.
 inline void UseOwnResources() { SetModuleInstance(GetModuleHandleA(nullptr)); }
