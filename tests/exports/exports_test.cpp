@@ -297,6 +297,19 @@ TEST_F(Exports, ArchiveTellsWhyASaveDidNotHappen) {
     ASSERT_EQ(ui.Seen().size(), 1u);
     EXPECT_EQ(ui.Seen()[0].text, "busy.txt was not saved: another program has it open and lets no one read it; close "
                                  "it there and try again.");
+
+    // An archive handed over as the file to save is no working file.
+    std::string archive = ArchivePath();
+    std::string archiveName = archive.substr(archive.rfind('\\') + 1);
+    UiDriver refused;
+    refused.OnMessageBox(kCaption);
+    int answer = Archive(archive);
+    EXPECT_NE(answer, 0);
+    EXPECT_NE(answer, 1);
+    ASSERT_TRUE(refused.Finish());
+    ASSERT_EQ(refused.Seen().size(), 1u);
+    EXPECT_EQ(refused.Seen()[0].text, archiveName + " was not saved: it is a Keepsake archive.");
+    EXPECT_EQ(QueryInfo(busy).count, 1);
 }
 
 // Too large is known from the whole 64-bit size, before any dialog and

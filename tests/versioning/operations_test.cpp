@@ -430,6 +430,17 @@ TEST_F(Operations, VersionsOfAReservedArchiveStay) {
     EXPECT_EQ(context.DeleteArchive(), 0);
     other.Release();
     EXPECT_EQ(context.VersionCount(), 2);
+
+    // Nor the last version, which would take the archive file with it.
+    ASSERT_EQ(context.DeleteVersion(2), 1);
+    kstest::ReservationHolder again(context.archivePath);
+    ASSERT_TRUE(again.held());
+    kstest::UiDriver last;
+    last.OnMessageBox("Keepsake (TM)");
+    EXPECT_EQ(context.DeleteVersion(1), 0);
+    ASSERT_TRUE(last.Finish());
+    again.Release();
+    EXPECT_EQ(context.VersionCount(), 1);
 }
 
 // When the archive cannot follow the file (what holds the destination's
