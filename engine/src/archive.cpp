@@ -4,8 +4,10 @@
 
 #include "commit.h"
 #include "content.h"
+#include "codec.h"
 #include "hash.h"
 #include "history.h"
+#include "limits.h"
 
 #include <algorithm>
 #include <cstring>
@@ -54,22 +56,48 @@ Status guarded(const std::function<Status()>& body) {
     }
 }
 
-Status loadVersionContent(File& file, uint32_t number, Bytes* content) {
+// Hands version number's content to out, checked against its hash.
+Status streamNumber(File& file, uint32_t number, const std::function<Status(const uint8_t*, size_t)>& out,
+                    uint64_t* size = nullptr) {
     Loaded loaded;
     Status status = loadNewest(file, &loaded);
     if (status != kOk) return status;
     const VersionEntry* v = loaded.current.findVersion(number);
     if (!v) return kNoVersion;
-    status = rebuildContent(file, loaded.current, v->node, content);
-    if (status != kOk) return status;
-    return matchesVersion(loaded.current, *v, *content) ? kOk : kCorrupt;
+    if (v->size > kMaxContentSize) return kTooLarge;  // saved by a build that takes larger files
+    if (size) *size = v->size;
+    return streamVersion(file, loaded.current, *v, out);
 }
 
-Status readSource(FileSystem& fs, const std::string& path, Bytes* content) {
-    bool tooLarge = false;
-    if (readWholeFile(fs, path, kMaxContentSize, content, &tooLarge)) return kOk;
-    return tooLarge ? kTooLarge : kSourceUnreadable;
-}
+// Writes an extracted version into target: where the file system reads a
+// never-written range as zeros, runs of zeros are skipped, so that a sparse
+// version comes back sparse.
+class ExtractionWriter {
+public:
+    explicit ExtractionWriter(File& target) : target_(target), skipZeros_(target.makeSparse()) {}
+    Status write(const uint8_t* data, size_t length) {
+        constexpr size_t kRun = 64 * 1024;
+        while (length > 0) {
+            size_t take = std::min(length, kRun - static_cast<size_t>(at_ % kRun));
+            bool zeros = skipZeros_ && std::all_of(data, data + take, [](uint8_t b) { return b == 0; });
+            if (!zeros && !target_.writeAt(at_, data, take)) return kTargetUnwritable;
+            at_ += take;
+            data += take;
+            length -= take;
+        }
+        return kOk;
+    }
+    Status finish() {
+        uint64_t size = 0;
+        if (!target_.size(&size) || (size < at_ && !target_.truncate(at_)) || !target_.flush()) return kTargetUnwritable;
+        return kOk;
+    }
+
+private:
+    File& target_;
+    bool skipZeros_;
+    uint64_t at_ = 0;
+};
 
 }  // namespace
 // ---- state queries --------------------------------------------------------------------
@@ -107,46 +135,71 @@ Status loadState(File& file, ArchiveState* state) {
     });
 }
 
-Status loadContent(File& file, const ArchiveState& state, uint32_t nodeId, Bytes* content) {
-    return guarded([&] { return state.findNode(nodeId) ? rebuildContent(file, state, nodeId, content) : kNoVersion; });
-}
-
 Status readState(FileSystem& fs, const std::string& archivePath, ArchiveState* state) {
     return withArchive(fs, archivePath, [&](File& file) { return loadState(file, state); });
 }
 
 Status readVersion(FileSystem& fs, const std::string& archivePath, uint32_t number, Bytes* content) {
-    return withArchive(fs, archivePath,
-                       [&](File& file) { return guarded([&] { return loadVersionContent(file, number, content); }); });
+    return withArchive(fs, archivePath, [&](File& file) {
+        return guarded([&] {
+            content->clear();
+            return streamNumber(file, number, [&](const uint8_t* data, size_t length) {
+                content->insert(content->end(), data, data + length);
+                return kOk;
+            });
+        });
+    });
 }
 
 int compareWorking(FileSystem& fs, const std::string& workingPath, const std::string& archivePath) {
-    Bytes working;
-    Status status = guarded([&] { return readSource(fs, workingPath, &working); });
-    if (status != kOk) return -static_cast<int>(status);
-    ArchiveState state;
-    status = readState(fs, archivePath, &state);
-    if (status != kOk) return -static_cast<int>(status);
-    if (state.versions.empty()) return 1;
-    const VersionEntry& latest = state.versions.back();
-    return latest.size == working.size() && latest.contentHash == hash64(working.data(), working.size()) ? 0 : 1;
+    Status status = guarded([&] {
+        std::unique_ptr<File> working = fs.open(workingPath, OpenMode::Read);
+        uint64_t size = 0;
+        if (!working || !working->size(&size)) return kSourceUnreadable;
+        if (size > kMaxContentSize) return kTooLarge;
+        ArchiveState state;
+        Status read = readState(fs, archivePath, &state);
+        if (read != kOk) return read;
+        // A positive answer: kOk and differs; kNoVersion stands for "no version to compare with".
+        if (state.versions.empty() || state.versions.back().size != size) return kNoVersion;
+        Hasher hasher;
+        Bytes buffer(static_cast<size_t>(std::min<uint64_t>(size, kFrameSize)));
+        for (uint64_t at = 0; at < size;) {
+            size_t take = static_cast<size_t>(std::min<uint64_t>(buffer.size(), size - at));
+            if (!working->readAt(at, buffer.data(), take)) return kSourceUnreadable;
+            hasher.update(buffer.data(), take);
+            at += take;
+        }
+        return hasher.digest() == state.versions.back().contentHash ? kOk : kNoVersion;
+    });
+    return status == kOk ? 0 : status == kNoVersion ? 1 : -static_cast<int>(status);
 }
 
 Status extractVersion(FileSystem& fs, const std::string& archivePath, uint32_t number, const std::string& targetPath) {
     return guarded([&] {
-        Bytes content;
-        Status status = readVersion(fs, archivePath, number, &content);
-        if (status != kOk) return status;
         std::string scratch = fs.scratchNameBeside(targetPath);
-        std::unique_ptr<File> out = fs.open(scratch, OpenMode::CreateNew);
-        if (!out) return kTargetUnwritable;
-        bool written = (content.empty() || out->writeAt(0, content.data(), content.size())) && out->flush();
-        out.reset();
-        if (!written || !fs.replace(scratch, targetPath)) {
-            fs.remove(scratch);
-            return kTargetUnwritable;
-        }
-        return kOk;
+        Status status = withArchive(fs, archivePath, [&](File& file) {
+            fs.remove(scratch);  // what an attempt that met a concurrent writer left
+            std::unique_ptr<File> out;
+            ExtractionWriter* writer = nullptr;
+            std::unique_ptr<ExtractionWriter> owner;
+            Status streamed = streamNumber(file, number, [&](const uint8_t* data, size_t length) {
+                if (!writer) {
+                    out = fs.open(scratch, OpenMode::CreateNew);
+                    if (!out) return kTargetUnwritable;
+                    owner = std::make_unique<ExtractionWriter>(*out);
+                    writer = owner.get();
+                }
+                return writer->write(data, length);
+            });
+            if (streamed != kOk) return streamed;
+            if (!out) out = fs.open(scratch, OpenMode::CreateNew);  // an empty version
+            if (!out) return kTargetUnwritable;
+            return owner ? owner->finish() : (out->flush() ? kOk : kTargetUnwritable);
+        });
+        if (status == kOk && !fs.replace(scratch, targetPath)) status = kTargetUnwritable;
+        if (status != kOk) fs.remove(scratch);
+        return status;
     });
 }
 
@@ -164,10 +217,10 @@ Status verifyArchive(FileSystem& fs, const std::string& archivePath, VerifyRepor
             report->directoryRead = true;
             report->versionCount = loaded.current.versions.size();
             for (const VersionEntry& v : loaded.current.versions) {
-                Bytes content;
-                status = rebuildContent(file, loaded.current, v.node, &content);
+                if (v.size > kMaxContentSize) continue;  // this build cannot read it; another may
+                status = streamVersion(file, loaded.current, v, [](const uint8_t*, size_t) { return kOk; });
                 if (status == kNoMemory || status == kIoError) return status;
-                if (status != kOk || !matchesVersion(loaded.current, v, content)) report->damaged.push_back(v.number);
+                if (status != kOk) report->damaged.push_back(v.number);
             }
             return report->damaged.empty() ? kOk : kCorrupt;
         });
@@ -190,7 +243,7 @@ Status createArchive(FileSystem& fs, const std::string& archivePath, const std::
         } else {
             Update u(*file);
             u.beginEmpty(compress, std::min(std::max(maxTemporary, kMinTemporaryLimit), kMaxTemporaryLimit));
-            status = appendVersion(u, [&](Bytes* content) { return readSource(fs, sourcePath, content); }, meta);
+            status = appendVersion(u, fs, sourcePath, meta);
             if (status == kOk) status = u.commit();
         }
         file.reset();
@@ -207,8 +260,7 @@ Status addVersion(File& file, const std::string& sourcePath, FileSystem& fs, con
     return guarded([&] {
         Update u(file);
         Status status = u.begin();
-        if (status == kOk)
-            status = appendVersion(u, [&](Bytes* content) { return readSource(fs, sourcePath, content); }, meta);
+        if (status == kOk) status = appendVersion(u, fs, sourcePath, meta);
         return status == kOk ? u.commit() : status;
     });
 }

@@ -7,6 +7,7 @@
 #include "clock.h"
 #include "delta.h"
 #include "io.h"
+#include "limits.h"
 #include "status.h"
 
 #include <cstdint>
@@ -25,9 +26,6 @@ constexpr uint32_t kLastVersionNumber = 65535;
 // Each add takes one node id, so an archive can never have used more than
 // about 65536; the bound keeps a damaged counter from wrapping around.
 constexpr uint32_t kNodeIdLimit = uint32_t(1) << 24;
-// Largest working file taken: every save holds two versions in memory.
-constexpr uint64_t kMaxContentSize = sizeof(void*) >= 8 ? (uint64_t(2) << 30) : (uint64_t(256) << 20);
-
 struct VersionEntry {
     uint16_t number = 0;
     bool permanent = false;
@@ -44,7 +42,10 @@ struct ContentNode {
     // How the block is laid out: the first generation's blocks and deltas, or
     // the framed blocks of the second (FORMAT.md, "Content").
     enum Layout : uint8_t { FirstLayout = 1, FramedLayout = 2 };
-    enum Codec : uint8_t { Stored = 0, Zlib = 1, ZlibChunks = 2 };
+    // Stored, Zlib and Lz: the block is one frame, raw, deflated or in LZ
+    // form. ZlibChunks: the first format's large compressed block. Indexed:
+    // frames and an index.
+    enum Codec : uint8_t { Stored = 0, Zlib = 1, ZlibChunks = 2, Indexed = 3, Lz = 4 };
     uint32_t id = 0;
     uint8_t kind = Full;
     uint8_t layout = FirstLayout;
@@ -78,6 +79,7 @@ struct ArchiveState {
     uint64_t directoryLength = 0;
     uint64_t signatureOffset = 0;   // the newest version's signature, when kept
     uint64_t signatureCapacity = 0;
+    uint32_t signatureNode = 0;     // the node it was written for
     std::vector<VersionEntry> versions;  // ascending numbers
     std::vector<ContentNode> nodes;      // ascending ids
 
@@ -136,7 +138,6 @@ Status setMaxTemporary(File& file, uint32_t count);
 
 // Lower level, for tests and tools: the state and content of an open archive.
 Status loadState(File& file, ArchiveState* state);
-Status loadContent(File& file, const ArchiveState& state, uint32_t nodeId, Bytes* content);
 
 }  // namespace kseng
 

@@ -1,9 +1,9 @@
 #include "commit.h"
 
-#include "codec.h"
 #include "hash.h"
 
 #include <algorithm>
+#include <cstring>
 #include <new>
 
 namespace kseng {
@@ -103,25 +103,47 @@ void Update::beginEmpty(bool compressed, uint32_t maxTemporary) {
     next_.maxTemporary = maxTemporary;
 }
 
-Status Update::putBlock(ContentNode* node, const Bytes& raw, int level) {
-    Bytes packed;
-    const Bytes* stored = &raw;
-    node->layout = ContentNode::FirstLayout;
-    node->codec = ContentNode::Stored;
-    if (next_.compressed && !raw.empty()) {
-        bool chunked = raw.size() > kChunkSize;
-        packed = chunked ? packChunks(raw, level) : deflateRange(raw.data(), raw.size(), level);
-        if (packed.size() < raw.size()) {
-            stored = &packed;
-            node->codec = chunked ? ContentNode::ZlibChunks : ContentNode::Zlib;
-        }
+uint64_t Update::tail() const {
+    uint64_t end = kDataStart;
+    for (const Extent& e : used_) end = std::max(end, e.offset + e.length);
+    return end;
+}
+
+void Update::claim(uint64_t offset, uint64_t length) {
+    Extent e{offset, length};
+    used_.insert(std::upper_bound(used_.begin(), used_.end(), e), e);
+}
+
+void Update::release(uint64_t offset, uint64_t length) {
+    auto it = std::find(used_.begin(), used_.end(), Extent{offset, length});
+    if (it != used_.end()) used_.erase(it);
+}
+
+bool Update::readSignature(uint32_t node, Signature* signature) {
+    if (!next_.signatureCapacity || next_.signatureNode != node) return false;
+    Bytes bytes(kSignatureHeaderSize);
+    if (next_.signatureCapacity < bytes.size() || !file_.readAt(next_.signatureOffset, bytes.data(), bytes.size()))
+        return false;
+    uint32_t count;
+    std::memcpy(&count, bytes.data() + kSignatureHeaderSize - 4, 4);
+    if (encodedSignatureSize(count) > next_.signatureCapacity) return false;
+    bytes.resize(static_cast<size_t>(encodedSignatureSize(count)));
+    return file_.readAt(next_.signatureOffset, bytes.data(), bytes.size()) && decodeSignature(bytes, signature) &&
+           signature->node == node;
+}
+
+Status Update::writeSignature(const Signature& signature) {
+    Bytes bytes = encodeSignature(signature);
+    if (bytes.size() > next_.signatureCapacity) {
+        // Room to grow a little, so that the next saves write in place; the
+        // room is written whole, so that the file holds all of it.
+        uint64_t capacity = (bytes.size() + bytes.size() / 8 + 4095) / 4096 * 4096;
+        next_.signatureOffset = allocate(capacity);
+        next_.signatureCapacity = capacity;
+        bytes.resize(static_cast<size_t>(capacity), 0);
     }
-    node->rawLength = raw.size();
-    node->storedLength = stored->size();
-    node->blockHash = hash64(stored->data(), stored->size());
-    node->offset = allocate(stored->size());
-    if (!stored->empty() && !file_.writeAt(node->offset, stored->data(), stored->size())) return kIoError;
-    return kOk;
+    next_.signatureNode = signature.node;
+    return file_.writeAt(next_.signatureOffset, bytes.data(), bytes.size()) ? kOk : kIoError;
 }
 
 bool Update::writeSlot(int slot, const Bytes& header) {
@@ -130,6 +152,11 @@ bool Update::writeSlot(int slot, const Bytes& header) {
 }
 
 Status Update::commit() {
+    // A signature of a version no longer there is of no use.
+    if (next_.signatureCapacity && !next_.findNode(next_.signatureNode)) {
+        next_.signatureOffset = next_.signatureCapacity = 0;
+        next_.signatureNode = 0;
+    }
     uint64_t sequence = loaded_.highestSequence + 1;
     Bytes directory = encodeDirectory(next_, sequence);
     next_.formatVersion = kFormatVersion;
@@ -156,8 +183,10 @@ Status Update::commit() {
         // must leave the archive as it was, so both copies are given the
         // current state's header: the slot then names nothing new, and still
         // has a valid copy.
-        const uint8_t* current = loaded_.copies[loaded_.newestCopy];
-        if (!empty_ && writeSlot(slot, Bytes(current, current + kHeaderSize))) file_.flush();
+        if (!empty_) {
+            const uint8_t* current = loaded_.copies[loaded_.newestCopy];
+            if (writeSlot(slot, Bytes(current, current + kHeaderSize))) file_.flush();
+        }
         return kIoError;
     }
     next_.slot = slot;

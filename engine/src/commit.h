@@ -6,7 +6,9 @@
 #define KSENG_COMMIT_H
 
 #include "archive.h"
+#include "blocks.h"
 #include "format.h"
+#include "signature.h"
 
 #include <vector>
 
@@ -32,7 +34,7 @@ void collectExtents(const ArchiveState& s, std::vector<Extent>* out);
 // One change to an open archive: new blocks go only where the current state
 // has no data, and the new state becomes visible with the write of one header
 // slot (both of its copies).
-class Update {
+class Update final : public BlockSpace {
 public:
     explicit Update(File& file) : file_(file) {}
 
@@ -43,12 +45,22 @@ public:
     ArchiveState& state() { return next_; }
     File& file() { return file_; }
 
-    // Stores raw as the block of node (compressed when the archive is).
-    Status putBlock(ContentNode* node, const Bytes& raw, int level);
+    uint64_t allocate(uint64_t length) override;
+    uint64_t tail() const override;
+    void claim(uint64_t offset, uint64_t length) override;
+    // Gives back room taken by a block the update then did not use.
+    void release(uint64_t offset, uint64_t length);
+
+    // The signature the archive keeps, when it is the one of node.
+    bool readSignature(uint32_t node, Signature* signature);
+    // Keeps the signature of the node it names: over the one kept now when
+    // it fits there (a signature is only a hint, checked before use, so no
+    // state relies on those bytes), else in new room.
+    Status writeSignature(const Signature& signature);
+
     Status commit();
 
 private:
-    uint64_t allocate(uint64_t length);
     bool writeSlot(int slot, const Bytes& header);
 
     File& file_;

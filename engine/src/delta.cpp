@@ -59,19 +59,6 @@ inline size_t matchForward(const uint8_t* a, const uint8_t* b, size_t limit) {
     return n;
 }
 
-struct DeltaWriter {
-    Bytes out;
-    void add(const uint8_t* p, size_t len) {
-        if (!len) return;
-        putVarint(out, static_cast<uint64_t>(len) << 1);
-        out.insert(out.end(), p, p + len);
-    }
-    void copy(uint64_t offset, uint64_t len) {
-        putVarint(out, len << 1 | 1);
-        putVarint(out, offset);
-    }
-};
-
 }  // namespace
 
 // Greedy matching against a sampled index of the source. The common case is
@@ -84,13 +71,14 @@ struct DeltaWriter {
 // sampled index mostly holds some other copy of the same bytes, so a second,
 // small index of every source position near the broken diagonal is asked
 // first: it finds the nearest copy, which is the one the edit moved.
-Bytes encodeDelta(const uint8_t* source, size_t sourceSize, const uint8_t* target, size_t targetSize) {
-    DeltaWriter w;
-    putVarint(w.out, sourceSize);
-    putVarint(w.out, targetSize);
+void encodeDelta(const uint8_t* source, size_t sourceSize, const uint8_t* target, size_t targetSize,
+                 DeltaSink& sink) {
+    auto add = [&sink](const uint8_t* p, size_t n) {
+        if (n) sink.add(p, n);
+    };
     if (sourceSize < kSeed || targetSize < kSeed) {
-        w.add(target, targetSize);
-        return std::move(w.out);
+        add(target, targetSize);
+        return;
     }
 
     // The sampled index of the whole source is built only when the local
@@ -160,116 +148,187 @@ Bytes encodeDelta(const uint8_t* source, size_t sourceSize, const uint8_t* targe
             ++back;
         size_t forward = matchForward(source + candidate, target + pos,
                                       std::min(sourceSize - candidate, targetSize - pos));
-        w.add(target + literalStart, pos - back - literalStart);
-        w.copy(candidate - back, back + forward);
+        add(target + literalStart, pos - back - literalStart);
+        sink.copy(candidate - back, back + forward);
         shift = static_cast<uint64_t>(candidate) - pos;
         localStale = true;
         pos += forward;
         literalStart = pos;
     }
-    w.add(target + literalStart, targetSize - literalStart);
-    return std::move(w.out);
+    add(target + literalStart, targetSize - literalStart);
 }
 
-uint64_t deltaLiteralBytes(const Bytes& delta) {
-    const uint8_t* p = delta.data();
-    const uint8_t* end = p + delta.size();
-    uint64_t sourceSize, targetSize, word, offset, literal = 0;
-    if (!getVarint(p, end, &sourceSize) || !getVarint(p, end, &targetSize)) return UINT64_MAX;
-    while (p < end) {
-        if (!getVarint(p, end, &word)) return UINT64_MAX;
-        uint64_t len = word >> 1;
-        if (word & 1) {
-            if (!getVarint(p, end, &offset)) return UINT64_MAX;
-        } else {
-            if (len > static_cast<uint64_t>(end - p)) return UINT64_MAX;
-            p += len;
-            literal += len;
-        }
+void OpsWriter::flush() {
+    if (!pendingLength_) return;
+    if (pendingCopy_) {
+        putVarint(body_, pendingLength_ << 1 | 1);
+        // Zigzag: small steps either way take one byte.
+        uint64_t step = pendingOffset_ - copyEnd_;
+        putVarint(body_, step << 1 ^ (static_cast<int64_t>(step) < 0 ? ~uint64_t(0) : 0));
+        copyEnd_ = pendingOffset_ + pendingLength_;
+    } else {
+        putVarint(body_, pendingLength_ << 1);
     }
-    return literal;
+    pendingLength_ = 0;
+}
+
+void OpsWriter::copy(uint64_t sourceOffset, uint64_t length) {
+    if (!length) return;
+    if (!(pendingCopy_ && pendingOffset_ + pendingLength_ == sourceOffset)) {
+        flush();
+        pendingCopy_ = true;
+        pendingOffset_ = sourceOffset;
+    }
+    pendingLength_ += length;
+    target_ += length;
+}
+
+void OpsWriter::add(uint64_t length) {
+    if (!length) return;
+    if (pendingCopy_) {
+        flush();
+        pendingCopy_ = false;
+    }
+    pendingLength_ += length;
+    target_ += length;
+    literals_ += length;
+}
+
+Bytes OpsWriter::finish(uint64_t sourceSize) {
+    flush();
+    Bytes out;
+    out.reserve(body_.size() + 20);
+    putVarint(out, sourceSize);
+    putVarint(out, target_);
+    out.insert(out.end(), body_.begin(), body_.end());
+    return out;
+}
+
+bool parseOps(const uint8_t* data, size_t size, uint64_t sourceSize, uint64_t targetSize, uint64_t literalLength,
+              std::vector<DeltaOp>* ops) {
+    const uint8_t* p = data;
+    const uint8_t* end = data + size;
+    uint64_t declaredSource, declaredTarget;
+    if (!getVarint(p, end, &declaredSource) || !getVarint(p, end, &declaredTarget)) return false;
+    if (declaredSource != sourceSize || declaredTarget != targetSize) return false;
+    ops->clear();
+    uint64_t made = 0, literal = 0, copyEnd = 0;
+    while (p < end) {
+        uint64_t word;
+        if (!getVarint(p, end, &word)) return false;
+        uint64_t length = word >> 1;
+        if (length == 0 || length > targetSize - made) return false;
+        if (word & 1) {
+            uint64_t zigzag;
+            if (!getVarint(p, end, &zigzag)) return false;
+            uint64_t offset = copyEnd + ((zigzag >> 1) ^ (~(zigzag & 1) + 1));
+            if (offset > sourceSize || length > sourceSize - offset) return false;
+            ops->push_back(DeltaOp{length, offset, true});
+            copyEnd = offset + length;
+        } else {
+            if (length > literalLength - literal) return false;
+            ops->push_back(DeltaOp{length, literal, false});
+            literal += length;
+        }
+        made += length;
+    }
+    return made == targetSize && literal == literalLength;
+}
+
+bool parseFirstFormatOps(const RawReader& readRaw, uint64_t rawLength, uint64_t sourceSize, uint64_t targetSize,
+                         std::vector<DeltaOp>* ops) {
+    // The operations are read through a window; the literals between them
+    // are skipped, never read.
+    constexpr size_t kWindow = 64 * 1024;
+    Bytes window;
+    uint64_t windowStart = 0, at = 0;
+    auto varint = [&](uint64_t* v) {
+        if (at < windowStart || at + 10 > windowStart + window.size()) {
+            if (at >= rawLength) return false;
+            window.resize(static_cast<size_t>(std::min<uint64_t>(kWindow, rawLength - at)));
+            if (!readRaw(at, window.data(), window.size())) return false;
+            windowStart = at;
+        }
+        const uint8_t* p = window.data() + (at - windowStart);
+        const uint8_t* start = p;
+        if (!getVarint(p, window.data() + window.size(), v)) return false;
+        at += static_cast<uint64_t>(p - start);
+        return true;
+    };
+    uint64_t declaredSource, declaredTarget;
+    if (!varint(&declaredSource) || !varint(&declaredTarget)) return false;
+    if (declaredSource != sourceSize || declaredTarget != targetSize) return false;
+    ops->clear();
+    uint64_t made = 0;
+    while (at < rawLength) {
+        uint64_t word;
+        if (!varint(&word)) return false;
+        uint64_t length = word >> 1;
+        if (length == 0 || length > targetSize - made) return false;
+        if (word & 1) {
+            uint64_t offset;
+            if (!varint(&offset) || offset > sourceSize || length > sourceSize - offset) return false;
+            ops->push_back(DeltaOp{length, offset, true});
+        } else {
+            if (length > rawLength - at) return false;
+            ops->push_back(DeltaOp{length, at, false});
+            at += length;
+        }
+        made += length;
+    }
+    return made == targetSize;
 }
 
 Plan Plan::identity(uint64_t size) {
     Plan plan;
-    plan.push(size, nullptr, 0);
+    plan.push(size, 0, 0);
     return plan;
 }
 
-void Plan::push(uint64_t length, const uint8_t* literal, uint64_t baseOffset) {
+void Plan::push(uint64_t length, uint32_t source, uint64_t offset) {
     if (!length) return;
     if (!pieces_.empty()) {
         Piece& last = pieces_.back();
-        bool joins = literal ? last.literal && last.literal + last.length == literal
-                             : !last.literal && last.baseOffset + last.length == baseOffset;
-        if (joins) {
+        if (last.source == source && last.offset + last.length == offset) {
             last.length += length;
             size_ += length;
             return;
         }
     }
-    pieces_.push_back(Piece{size_, length, literal, baseOffset});
+    pieces_.push_back(Piece{size_, length, offset, source});
     size_ += length;
 }
 
-bool Plan::apply(std::shared_ptr<const Bytes> delta, uint64_t sizeLimit, Plan* out) const {
-    const uint8_t* p = delta->data();
-    const uint8_t* end = p + delta->size();
-    uint64_t sourceSize, targetSize;
-    if (!getVarint(p, end, &sourceSize) || !getVarint(p, end, &targetSize)) return false;
-    if (sourceSize != size_ || targetSize > sizeLimit) return false;
+size_t Plan::pieceAt(uint64_t offset) const {
+    auto it = std::upper_bound(pieces_.begin(), pieces_.end(), offset,
+                               [](uint64_t at, const Piece& piece) { return at < piece.start; });
+    return static_cast<size_t>(it - pieces_.begin()) - 1;
+}
 
+bool Plan::apply(const std::vector<DeltaOp>& ops, uint64_t targetSize, uint32_t literalSource, size_t maxPieces,
+                 Plan* out) const {
     Plan next;
-    next.keep_ = keep_;
-    next.keep_.push_back(delta);
-    while (p < end) {
-        uint64_t word;
-        if (!getVarint(p, end, &word)) return false;
-        uint64_t len = word >> 1;
-        if (len == 0 || len > targetSize - next.size_) return false;
-        if (!(word & 1)) {
-            if (len > static_cast<uint64_t>(end - p)) return false;
-            next.push(len, p, 0);
-            p += len;
-            continue;
+    for (const DeltaOp& op : ops) {
+        if (!op.copy) {
+            next.push(op.length, literalSource, op.offset);
+        } else {
+            if (op.offset > size_ || op.length > size_ - op.offset) return false;
+            // The piece holding the offset, then as many after it as the copy spans.
+            uint64_t offset = op.offset, length = op.length;
+            for (size_t index = pieceAt(offset); length > 0; ++index) {
+                const Piece& piece = pieces_[index];
+                uint64_t within = offset - piece.start;
+                uint64_t take = std::min(length, piece.length - within);
+                next.push(take, piece.source, piece.offset + within);
+                offset += take;
+                length -= take;
+            }
         }
-        uint64_t offset;
-        if (!getVarint(p, end, &offset) || offset > size_ || len > size_ - offset) return false;
-        // The piece holding offset, then as many following pieces as the copy spans.
-        auto it = std::upper_bound(pieces_.begin(), pieces_.end(), offset,
-                                   [](uint64_t at, const Piece& piece) { return at < piece.start; });
-        size_t index = static_cast<size_t>(it - pieces_.begin()) - 1;
-        while (len > 0) {
-            const Piece& piece = pieces_[index++];
-            uint64_t within = offset - piece.start;
-            uint64_t take = std::min(len, piece.length - within);
-            next.push(take, piece.literal ? piece.literal + within : nullptr, piece.baseOffset + within);
-            offset += take;
-            len -= take;
-        }
+        if (next.pieces_.size() > maxPieces) return false;
     }
     if (next.size_ != targetSize) return false;
     *out = std::move(next);
     return true;
-}
-
-void Plan::materialize(const uint8_t* base, uint8_t* out) const {
-    for (const Piece& piece : pieces_)
-        std::memcpy(out + piece.start, piece.literal ? piece.literal : base + piece.baseOffset,
-                    static_cast<size_t>(piece.length));
-}
-
-Bytes Plan::toDelta(uint64_t baseSize) const {
-    DeltaWriter w;
-    putVarint(w.out, baseSize);
-    putVarint(w.out, size_);
-    for (const Piece& piece : pieces_) {
-        if (piece.literal)
-            w.add(piece.literal, static_cast<size_t>(piece.length));
-        else
-            w.copy(piece.baseOffset, piece.length);
-    }
-    return std::move(w.out);
 }
 
 }  // namespace kseng

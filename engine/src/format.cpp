@@ -1,5 +1,6 @@
 #include "format.h"
 
+#include "codec.h"
 #include "encoding.h"
 #include "hash.h"
 
@@ -84,6 +85,31 @@ bool inFile(uint64_t offset, uint64_t length, uint64_t fileSize) {
     return offset >= kDataStart && offset <= fileSize && length <= fileSize - offset;
 }
 
+// A block's codec and lengths fit its layout: neither zlib nor the LZ form
+// makes more than about 1032 bytes of one, a frame holds at most kFrameSize.
+bool checkBlock(const ContentNode& n) {
+    bool zlibRatio = n.rawLength <= n.storedLength * kZlibMaxRatio + 64;
+    if (n.layout == ContentNode::FirstLayout) {
+        if (n.literalLength != 0) return false;
+        switch (n.codec) {
+        case ContentNode::Stored: return n.rawLength == n.storedLength;
+        case ContentNode::Zlib:
+        case ContentNode::ZlibChunks: return zlibRatio;
+        default: return false;
+        }
+    }
+    if (n.layout != ContentNode::FramedLayout || n.literalLength > n.rawLength ||
+        (n.kind == ContentNode::Full && n.literalLength != 0))
+        return false;
+    switch (n.codec) {
+    case ContentNode::Stored: return n.rawLength == n.storedLength && n.rawLength <= kFrameSize;
+    case ContentNode::Zlib:
+    case ContentNode::Lz: return zlibRatio && n.rawLength <= kFrameSize && n.storedLength < n.rawLength;
+    case ContentNode::Indexed: return zlibRatio && n.rawLength > kFrameSize;
+    default: return false;
+    }
+}
+
 bool checkNodes(ArchiveState& s, uint64_t fileSize) {
     auto byId = [](const ContentNode& a, const ContentNode& b) { return a.id < b.id; };
     if (!std::is_sorted(s.nodes.begin(), s.nodes.end(), byId)) std::sort(s.nodes.begin(), s.nodes.end(), byId);
@@ -99,11 +125,7 @@ bool checkNodes(ArchiveState& s, uint64_t fileSize) {
         const ContentNode& n = s.nodes[i];
         if (n.id == 0 || n.id >= s.nextNode || (i > 0 && s.nodes[i - 1].id == n.id)) return false;
         if (!inFile(n.offset, n.storedLength, fileSize)) return false;
-        if (n.layout != ContentNode::FirstLayout || n.literalLength != 0) return false;
-        if (n.codec == ContentNode::Stored ? n.rawLength != n.storedLength
-            : (n.codec != ContentNode::Zlib && n.codec != ContentNode::ZlibChunks) ||
-                  n.rawLength > n.storedLength * kZlibMaxRatio + 64)
-            return false;
+        if (!checkBlock(n)) return false;
         if (n.kind == ContentNode::Full ? (n.parent != 0 || n.rawLength != n.contentSize)
             : (n.kind != ContentNode::Delta || indexOf(n.parent) == SIZE_MAX || n.parent == n.id))
             return false;
@@ -248,6 +270,7 @@ Bytes encodeDirectory(const ArchiveState& s, uint64_t sequence) {
     w.varint(s.compressed ? kFlagCompressed : 0);
     w.varint(s.signatureOffset);
     w.varint(s.signatureCapacity);
+    w.varint(s.signatureNode);
     w.varint(s.versions.size());
     uint32_t previous = 0;
     for (const VersionEntry& v : s.versions) {
@@ -282,6 +305,7 @@ bool decodeDirectory(const Bytes& bytes, uint64_t sequence, ArchiveState* s) {
     s->compressed = (r.varint() & kFlagCompressed) != 0;
     s->signatureOffset = r.varint();
     s->signatureCapacity = r.varint();
+    s->signatureNode = r.varint32();
     uint64_t count = r.varint();
     if (!r.ok() || count > r.left() / kMinVersionBytes) return false;
     s->versions.resize(static_cast<size_t>(count));

@@ -1,7 +1,8 @@
 #include "history.h"
 
 #include "content.h"
-#include "hash.h"
+#include "limits.h"
+#include "save.h"
 
 #include <algorithm>
 #include <memory>
@@ -9,10 +10,6 @@
 namespace kseng {
 namespace {
 
-// Deltas along a chain may add up to this much of their base before the next
-// version starts a new base, which bounds the cost of rebuilding any version.
-constexpr uint64_t kMinChainAllowance = 64 * 1024;
-constexpr size_t kMaxChainDepth = 1000;
 
 ContentNode* findNode(ArchiveState& s, uint32_t id) {
     for (ContentNode& n : s.nodes)
@@ -20,18 +17,49 @@ ContentNode* findNode(ArchiveState& s, uint32_t id) {
     return nullptr;
 }
 
-// The chain a new delta would extend: its length and the bytes its deltas and
-// its base occupy.
-void measureChain(const ArchiveState& s, uint32_t nodeId, size_t* depth, uint64_t* deltaBytes, uint64_t* baseBytes) {
-    *depth = 0;
-    *deltaBytes = 0;
-    const ContentNode* n = s.findNode(nodeId);
-    while (n->kind == ContentNode::Delta) {
-        ++*depth;
-        *deltaBytes += n->storedLength;
-        n = s.findNode(n->parent);
+// Writes child's delta against the parent of the node it builds on, through
+// that node: the two deltas composed into one, their literals copied.
+Status foldInto(Update& u, const ContentNode& node, const std::vector<DeltaOp>& nodeOps, uint64_t sourceSize,
+                ContentNode* child) {
+    std::vector<DeltaOp> childOps;
+    Status status = readOps(u.file(), *child, node.contentSize, &childOps);
+    if (status != kOk) return status;
+    size_t maxPieces = static_cast<size_t>(maxPlanPieces(child->contentSize));
+    Plan throughNode, folded;
+    if (!Plan::identity(sourceSize).apply(nodeOps, node.contentSize, 1, maxPieces, &throughNode) ||
+        !throughNode.apply(childOps, child->contentSize, 2, maxPieces, &folded))
+        return kCorrupt;
+    // Source 0 of the plan is the parent's content, which the new delta copies
+    // from; sources 1 and 2 are the two deltas' literals.
+    VersionReader literals;
+    ContentNode parentStandIn;
+    status = literals.openPlan(u.file(), folded, {parentStandIn, node, *child});
+    if (status != kOk) return status;
+    BlockWriter out(u.file(), u, methodFor(u.state(), ContentNode::Delta));
+    OpsWriter ops;
+    Bytes buffer;
+    for (const Plan::Piece& piece : folded.pieces()) {
+        if (piece.source == 0) {
+            ops.copy(piece.offset, piece.length);
+            continue;
+        }
+        for (uint64_t done = 0; done < piece.length;) {
+            size_t take = static_cast<size_t>(std::min<uint64_t>(piece.length - done, 1 << 16));
+            buffer.resize(take);
+            status = literals.readSource(piece.source, piece.offset + done, buffer.data(), take);
+            if (status == kOk) status = out.write(buffer.data(), take);
+            if (status != kOk) return status;
+            done += take;
+        }
+        ops.add(piece.length);
     }
-    *baseBytes = n->storedLength;
+    Bytes operations = ops.finish(sourceSize);
+    status = out.write(operations.data(), operations.size());
+    if (status != kOk) return status;
+    status = out.finish(child);
+    child->literalLength = ops.literalBytes();
+    child->parent = node.parent;
+    return status;
 }
 
 }  // namespace
@@ -72,23 +100,17 @@ Status removeVersion(Update& u, size_t index) {
     s.versions.erase(s.versions.begin() + static_cast<std::ptrdiff_t>(index));
     ContentNode* node = findNode(s, nodeId);
     if (node->kind == ContentNode::Delta) {
-        const ContentNode* parent = s.findNode(node->parent);
-        auto nodeDelta = std::make_shared<Bytes>();
-        Status status = readBlock(u.file(), *node, nodeDelta.get());
+        const ContentNode folding = *node;
+        uint64_t sourceSize = s.findNode(folding.parent)->contentSize;
+        std::vector<DeltaOp> nodeOps;
+        Status status = readOps(u.file(), folding, sourceSize, &nodeOps);
         if (status != kOk) return status;
-        Plan throughNode;
-        if (!Plan::identity(parent->contentSize).apply(nodeDelta, kMaxContentSize, &throughNode)) return kCorrupt;
         for (ContentNode& child : s.nodes) {
             if (child.parent != nodeId) continue;
-            auto childDelta = std::make_shared<Bytes>();
-            status = readBlock(u.file(), child, childDelta.get());
+            status = foldInto(u, folding, nodeOps, sourceSize, &child);
             if (status != kOk) return status;
-            Plan folded;
-            if (!throughNode.apply(childDelta, kMaxContentSize, &folded)) return kCorrupt;
-            status = u.putBlock(&child, folded.toDelta(parent->contentSize), levelFor(child.kind));
-            if (status != kOk) return status;
-            child.parent = node->parent;
         }
+        node = findNode(s, nodeId);
     }
     // A folded delta is needed by nobody now; a full node stays while a delta
     // builds on it (dropUnusedNodes takes it once the last one is gone).
@@ -111,55 +133,99 @@ Status pruneTemporary(Update& u) {
     return kOk;
 }
 
-// Adds a version whose content readNew supplies. The newest version is
-// rebuilt before the new content is read, so that the base it was rebuilt
-// from is gone again and no more than two versions are in memory at once.
-Status appendVersion(Update& u, const std::function<Status(Bytes*)>& readNew, const VersionMeta& meta) {
+namespace {
+
+// The signature of the newest version: the one the archive keeps, else one
+// made from its content (which is then checked against its hash).
+Status newestSignature(Update& u, const VersionEntry& latest, VersionReader& content, Signature* signature) {
+    if (u.readSignature(latest.node, signature) && signature->contentSize == latest.size &&
+        signature->contentHash == latest.contentHash)
+        return kOk;
+    Status status = buildSignature(content, latest.contentHash, signature);
+    signature->node = latest.node;
+    return status;
+}
+
+}  // namespace
+
+// Adds a version, read from its file once. It becomes a delta on the newest
+// version when that is worth it and the chain allows another; else a base.
+Status appendVersion(Update& u, FileSystem& fs, const std::string& sourcePath, const VersionMeta& meta) {
     ArchiveState& s = u.state();
     if (s.versionCounter > kLastVersionNumber || s.nextNode >= kNodeIdLimit) return kNumbersExhausted;
-    Bytes source, content, delta;
-    if (!s.versions.empty()) {
-        const VersionEntry& latest = s.versions.back();
-        Status status = rebuildContent(u.file(), s, latest.node, &source);
-        if (status != kOk) return status;
-        if (!matchesVersion(s, latest, source)) return kCorrupt;
-    }
-    Status status = readNew(&content);
-    if (status != kOk) return status;
+    std::unique_ptr<File> source = fs.open(sourcePath, OpenMode::Read);
+    uint64_t size = 0;
+    if (!source || !source->size(&size)) return kSourceUnreadable;
+    if (size > kMaxContentSize) return kTooLarge;
+
     ContentNode node;
-    node.id = s.nextNode++;
-    node.contentSize = content.size();
+    node.id = s.nextNode;
+    node.contentSize = size;
+    EncodedVersion encoded;
+    Signature oldSignature;
+    bool haveSignature = false, delta = false;
     if (!s.versions.empty()) {
         const VersionEntry& latest = s.versions.back();
-        delta = encodeDelta(source.data(), source.size(), content.data(), content.size());
-        size_t depth;
-        uint64_t chainBytes, baseBytes;
-        measureChain(s, latest.node, &depth, &chainBytes, &baseBytes);
-        bool worthIt = deltaLiteralBytes(delta) <= content.size() / 2 && depth < kMaxChainDepth &&
-                       chainBytes + delta.size() <= std::max(baseBytes, kMinChainAllowance);
-        if (worthIt) {
-            node.kind = ContentNode::Delta;
-            node.parent = latest.node;
+        ChainMeasure chain = measureChain(s, latest.node);
+        if (chain.depth < kMaxChainDepth) {
+            VersionReader oldContent;
+            Status status = oldContent.open(u.file(), s, latest.node);
+            if (status == kOk) status = newestSignature(u, latest, oldContent, &oldSignature);
+            if (status != kOk) return status;
+            haveSignature = true;
+            OldVersion old{&oldSignature, &oldContent};
+            BlockWriter out(u.file(), u, methodFor(s, ContentNode::Delta));
+            bool givenUp = false;
+            status = encodeVersion(*source, size, nullptr, &old, out, &encoded, &givenUp);
+            if (status != kOk) return status;
+            delta = !givenUp && chain.operationBytes + encoded.operations.size() <= maxPlanPieces(size) / 2;
+            if (delta) {
+                status = out.write(encoded.operations.data(), encoded.operations.size());
+                if (status == kOk) status = out.finish(&node);
+                if (status != kOk) return status;
+                node.kind = ContentNode::Delta;
+                node.parent = latest.node;
+                node.literalLength = encoded.literalBytes;
+                if (chain.deltaBytes + node.storedLength > std::max(chain.baseBytes, kMinChainAllowance)) {
+                    u.release(node.offset, node.storedLength);
+                    delta = false;
+                }
+            }
         } else {
-            delta.clear();
+            // A new base; the signature kept, if it is the newest's, still
+            // helps to cut the new file.
+            haveSignature = u.readSignature(latest.node, &oldSignature);
         }
-        Bytes().swap(source);
     }
+    if (!delta) {
+        node = ContentNode();
+        node.id = s.nextNode;
+        node.contentSize = size;
+        BlockWriter out(u.file(), u, methodFor(s, ContentNode::Full));
+        bool givenUp;
+        Status status = encodeVersion(*source, size, haveSignature ? &oldSignature : nullptr, nullptr, out, &encoded,
+                                      &givenUp);
+        if (status == kOk) status = out.finish(&node);
+        if (status != kOk) return status;
+        if (out.written() != size) return kSourceUnreadable;
+    }
+    ++s.nextNode;
     VersionEntry v;
     v.number = static_cast<uint16_t>(s.versionCounter++);
     v.permanent = meta.permanent;
     v.dosTime = meta.dosTime;
-    v.size = content.size();
-    v.contentHash = hash64(content.data(), content.size());
+    v.size = size;
+    v.contentHash = encoded.contentHash;
     v.node = node.id;
     v.user = meta.user.substr(0, kMaxUser);
     v.comment = meta.comment.substr(0, kMaxComment);
-    status = node.kind == ContentNode::Delta ? u.putBlock(&node, delta, levelFor(node.kind))
-                                                    : u.putBlock(&node, content, levelFor(node.kind));
-    if (status != kOk) return status;
     s.nodes.push_back(node);
     s.versions.push_back(std::move(v));
-    return pruneTemporary(u);
+    encoded.signature.node = node.id;
+    encoded.signature.contentSize = size;
+    encoded.signature.contentHash = encoded.contentHash;
+    Status status = u.writeSignature(encoded.signature);
+    return status == kOk ? pruneTemporary(u) : status;
 }
 
 }  // namespace kseng

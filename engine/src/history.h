@@ -6,12 +6,12 @@
 
 #include "commit.h"
 
-#include <functional>
+#include <string>
 
 namespace kseng {
 
-// Adds a version whose content readNew supplies, then prunes.
-Status appendVersion(Update& u, const std::function<Status(Bytes*)>& readNew, const VersionMeta& meta);
+// Adds the file at sourcePath as the newest version, then prunes.
+Status appendVersion(Update& u, FileSystem& fs, const std::string& sourcePath, const VersionMeta& meta);
 // Removes the version at index of the state's versions.
 Status removeVersion(Update& u, size_t index);
 // Deletes the oldest temporary versions until no more than the limit remain.

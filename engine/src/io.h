@@ -23,6 +23,10 @@ public:
     virtual bool flush() = 0;
     virtual bool size(uint64_t* out) = 0;
     virtual bool truncate(uint64_t len) = 0;
+    // Asks that ranges never written (past the end, then grown over) be kept
+    // as holes that read as zeros; true when they will, so that writing
+    // zeros may be skipped.
+    virtual bool makeSparse() { return false; }
     // The reservation: an exclusive lock owned by this open file, never
     // waited for, released by unlock, by closing, or by the death of the
     // process.
@@ -66,10 +70,6 @@ int64_t systemUnixTime();
 // The operating system's files.
 FileSystem& platformFileSystem();
 
-// Reads a whole file into memory; false when it cannot be opened or read,
-// or (with tooLarge set) when it is larger than limit.
-bool readWholeFile(FileSystem& fs, const std::string& path, uint64_t limit,
-                   std::vector<uint8_t>* out, bool* tooLarge);
 
 }  // namespace kseng
 

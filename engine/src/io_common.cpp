@@ -1,23 +1,5 @@
 #include "io.h"
 
-namespace kseng {
-
-bool readWholeFile(FileSystem& fs, const std::string& path, uint64_t limit,
-                   std::vector<uint8_t>* out, bool* tooLarge) {
-    *tooLarge = false;
-    std::unique_ptr<File> file = fs.open(path, OpenMode::Read);
-    uint64_t size = 0;
-    if (!file || !file->size(&size)) return false;
-    if (size > limit) {
-        *tooLarge = true;
-        return false;
-    }
-    out->resize(static_cast<size_t>(size));
-    return size == 0 || file->readAt(0, out->data(), out->size());
-}
-
-}  // namespace kseng
-
 #include <atomic>
 #include <cstdio>
 

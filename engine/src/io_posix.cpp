@@ -52,6 +52,7 @@ public:
         return true;
     }
     bool truncate(uint64_t len) override { return ::ftruncate(fd_, static_cast<off_t>(len)) == 0; }
+    bool makeSparse() override { return true; }
     // Open-file-description locks belong to this descriptor, not to the
     // process, so two handles in one process exclude each other as on Windows.
     bool tryLock() override { return setLock(F_WRLCK); }

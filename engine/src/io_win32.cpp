@@ -3,6 +3,7 @@
 #include "io.h"
 
 #include <windows.h>
+#include <winioctl.h>
 
 
 namespace kseng {
@@ -57,6 +58,12 @@ public:
         LARGE_INTEGER at;
         at.QuadPart = static_cast<LONGLONG>(len);
         return SetFilePointerEx(handle_, at, nullptr, FILE_BEGIN) && SetEndOfFile(handle_);
+    }
+    // A sparse file reads its unwritten ranges as zeros on every file system
+    // that has them; elsewhere (FAT) the zeros are written.
+    bool makeSparse() override {
+        DWORD returned = 0;
+        return DeviceIoControl(handle_, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &returned, nullptr) != 0;
     }
     bool tryLock() override {
         OVERLAPPED at = overlappedAt(kLockOffset);

@@ -214,18 +214,4 @@ TEST_F(ApiTest, VerificationThroughTheExport) {
     EXPECT_EQ(EngineVerifyArchive("a.ks", d(), nullptr), kBadArgument);
 }
 
-TEST_F(ApiTest, FilesBeyondTheSizeLimitAreRefused) {
-    ASSERT_EQ(createWith("small"), 0);
-    std::string big = dir_ + "/copy";
-    {
-        std::ofstream touch(big, std::ios::binary);
-    }
-    ASSERT_EQ(truncate(big.c_str(), static_cast<off_t>((uint64_t(4) << 30) + 1)), 0);  // sparse, 4 GiB + 1
-    ASSERT_EQ(EngineLock("work", "a.ks", d(), d(), "user", 1, 0, &tag_), 0);
-    EXPECT_EQ(EngineAddVersion("copy", "a.ks", d(), d(), "user", "", "", 0, 0, 0, 0, 0, &tag_), kTooLarge);
-    EXPECT_EQ(EngineCreateArchive("copy", "b.ks", d(), d(), "user", "", "", 0, 0, 0, 10, 10, 0, 0, 0), kTooLarge);
-    EXPECT_EQ(EngineCompareWorking("copy", "a.ks", d(), d()), -kTooLarge);
-    EXPECT_EQ(directory().versionCount, 1);
-}
-
 }  // namespace

@@ -130,6 +130,36 @@ TEST(Archive, CreateNeverReplacesAnArchive) {
     EXPECT_EQ(fs.fileCount(), 2u) << "no scratch file left behind";
 }
 
+// Another process creates the archive while this one writes its own: the
+// name is taken only if it is still free, never replaced.
+TEST(Archive, ACreateRacingAnotherNeverReplacesIt) {
+    class Racing final : public FileSystem {
+    public:
+        explicit Racing(MemoryFiles& inner) : inner_(inner) {}
+        std::unique_ptr<File> open(const std::string& path, OpenMode mode, OpenError* error = nullptr) override {
+            return inner_.open(path, mode, error);
+        }
+        bool publish(const std::string& temp, const std::string& final) override {
+            inner_.put(final, Bytes(100, 'o'));  // the other process was quicker
+            return inner_.publish(temp, final);
+        }
+        bool replace(const std::string& temp, const std::string& final) override { return inner_.replace(temp, final); }
+        bool remove(const std::string& path) override { return inner_.remove(path); }
+        std::string scratchNameBeside(const std::string& path) override { return inner_.scratchNameBeside(path); }
+
+    private:
+        MemoryFiles& inner_;
+    };
+    MemoryFiles fs;
+    Racing racing(fs);
+    fs.put(kCopy, Bytes(10, 'x'));
+    EXPECT_EQ(createArchive(racing, kArchive, kCopy, meta(), 10, false), kExists);
+    Bytes other;
+    ASSERT_TRUE(fs.get(kArchive, &other));
+    EXPECT_EQ(other, Bytes(100, 'o')) << "the other archive stays as it was";
+    EXPECT_EQ(fs.fileCount(), 2u) << "no scratch file left behind";
+}
+
 TEST(Archive, TextsAreCutToTheirFields) {
     MemoryFiles fs;
     EXPECT_EQ(boundedText(std::string(300, 'c').c_str(), kMaxComment).size(), 128u);
@@ -222,7 +252,7 @@ TEST(Reservations, AForgottenReservationIsGivenBack) {
 
 namespace {
 
-TEST(Archive, LargeCompressedVersionsTravelInChunks) {
+TEST(Archive, LargeCompressedVersionsTravelInFrames) {
     MemoryFiles fs;
     std::mt19937 rng(12);
     // Text and noise, so some chunks shrink and some are kept raw.
@@ -236,7 +266,7 @@ TEST(Archive, LargeCompressedVersionsTravelInChunks) {
     Contents actual;
     ASSERT_EQ(readAll(fs, &actual, &state), kOk);
     EXPECT_EQ(actual, (Contents{{1, first}, {2, second}}));
-    EXPECT_EQ(state.findNode(state.versions[0].node)->codec, ContentNode::ZlibChunks);
+    EXPECT_EQ(state.findNode(state.versions[0].node)->codec, ContentNode::Indexed);
     // Deleting the base keeps it hidden for the delta that needs it.
     ASSERT_EQ(change(fs, [](File& f) { return deleteVersion(f, 1); }), kOk);
     ASSERT_EQ(readAll(fs, &actual), kOk);

@@ -259,7 +259,14 @@ TEST(Damage, ForgedDirectoriesWithRightChecksumsAreRefused) {
         {"unknown codec", false, [](ArchiveState& s, uint64_t) { nodeOf(s, 2).codec = 7; }},
         {"unknown kind", false, [](ArchiveState& s, uint64_t) { nodeOf(s, 2).kind = 3; }},
         {"unknown layout", false, [](ArchiveState& s, uint64_t) { nodeOf(s, 2).layout = 9; }},
-        {"literals in a first-layout delta", false, [](ArchiveState& s, uint64_t) { nodeOf(s, 2).literalLength = 1; }},
+        {"literals past the block's end", false, [](ArchiveState& s, uint64_t) {
+             nodeOf(s, 2).literalLength = nodeOf(s, 2).rawLength + 1;
+         }},
+        {"literals in a full node", false, [](ArchiveState& s, uint64_t) { nodeOf(s, 4).literalLength = 1; }},
+        {"a first-format node with literals", false, [](ArchiveState& s, uint64_t) {
+             nodeOf(s, 2).layout = ContentNode::FirstLayout;
+             nodeOf(s, 2).literalLength = 1;
+         }},
         {"full node with a parent", false, [](ArchiveState& s, uint64_t) { nodeOf(s, 4).parent = nodeOf(s, 1).id; }},
         {"full node of another size", false, [](ArchiveState& s, uint64_t) {
              nodeOf(s, 4).contentSize += 1;

@@ -1,8 +1,10 @@
 // Every limit of the engine, tried at the limit and one past it: version
 // numbers, node ids, the limit of temporary versions, texts and paths.
 #include "archive_helpers.h"
+#include "content.h"
 #include "forge.h"
 #include "kseng32.h"
+#include "test_data.h"
 
 #include <cstdlib>
 #include <fstream>
@@ -54,6 +56,24 @@ TEST(Limits, NodeIdsEndBeforeTheyCouldWrap) {
     EXPECT_EQ(actual.size(), 2u);
 }
 
+TEST(Limits, AChainHoldsAThousandDeltas) {
+    MemoryFiles fs;
+    std::mt19937 rng(3);
+    Bytes content = textLike(rng, 3000);
+    ASSERT_EQ(create(fs, content, 32767), kOk);
+    for (size_t v = 2; v <= kMaxChainDepth + 2; ++v) {
+        content[rng() % content.size()] ^= 0x20;
+        ASSERT_EQ(add(fs, content), kOk) << v;
+    }
+    ArchiveState state;
+    ASSERT_EQ(readState(fs, kArchive, &state), kOk);
+    auto depth = [&](uint32_t number) { return measureChain(state, state.findVersion(number)->node).depth; };
+    EXPECT_EQ(depth(kMaxChainDepth + 1), kMaxChainDepth) << "the thousandth delta is a delta";
+    EXPECT_EQ(depth(kMaxChainDepth + 2), 0u) << "the next version starts a new base";
+    Bytes last;
+    ASSERT_EQ(readVersion(fs, kArchive, kMaxChainDepth + 1, &last), kOk);
+}
+
 TEST(Limits, TheLimitOfTemporaryVersionsIsOneTo32767) {
     MemoryFiles fs;
     ASSERT_EQ(create(fs, Bytes(10, 'a')), kOk);
@@ -88,6 +108,102 @@ TEST(Limits, CommentsKeep128BytesAndUserNames66) {
         EXPECT_EQ(state.versions[0].user, std::string(kMaxUser, 'u'));
     }
     EXPECT_EQ(boundedText(std::string(kMaxComment + 1, 'c').c_str(), kMaxComment).size(), kMaxComment);
+}
+
+// MemoryFiles, but for one file that claims a size it cannot back: its
+// reads fail.
+class ClaimedSize final : public FileSystem {
+public:
+    ClaimedSize(MemoryFiles& inner, std::string path, uint64_t size) : inner_(inner), path_(std::move(path)), size_(size) {}
+    std::unique_ptr<File> open(const std::string& path, OpenMode mode, OpenError* error = nullptr) override {
+        if (path != path_) return inner_.open(path, mode, error);
+        if (error) *error = OpenError::None;
+        return std::make_unique<Claimed>(size_);
+    }
+    bool publish(const std::string& temp, const std::string& final) override { return inner_.publish(temp, final); }
+    bool replace(const std::string& temp, const std::string& final) override { return inner_.replace(temp, final); }
+    bool remove(const std::string& path) override { return inner_.remove(path); }
+    std::string scratchNameBeside(const std::string& path) override { return inner_.scratchNameBeside(path); }
+
+private:
+    struct Claimed final : File {
+        explicit Claimed(uint64_t size) : size_(size) {}
+        bool readAt(uint64_t, void*, size_t) override { return false; }
+        bool writeAt(uint64_t, const void*, size_t) override { return false; }
+        bool flush() override { return false; }
+        bool size(uint64_t* out) override { *out = size_; return true; }
+        bool truncate(uint64_t) override { return false; }
+        bool tryLock() override { return false; }
+        void unlock() override {}
+        uint64_t size_;
+    };
+    MemoryFiles& inner_;
+    std::string path_;
+    uint64_t size_;
+};
+
+TEST(Limits, FilesUpToTheLargestThisBuildTakes) {
+    for (uint64_t size : {kMaxContentSize, kMaxContentSize + 1}) {
+        bool over = size > kMaxContentSize;
+        MemoryFiles memory;
+        ASSERT_EQ(create(memory, Bytes(10, 'a')), kOk);
+        Bytes before;
+        memory.get(kArchive, &before);
+        ClaimedSize fs(memory, "huge", size);
+        // Past the limit the file is refused before anything is read; at the
+        // limit it is taken, and here its first read fails.
+        std::unique_ptr<File> archive = fs.open(kArchive, OpenMode::ReadWrite);
+        EXPECT_EQ(addVersion(*archive, "huge", fs, meta()), over ? kTooLarge : kSourceUnreadable) << size;
+        archive.reset();
+        EXPECT_EQ(createArchive(fs, "dir/other.ks", "huge", meta(), 10, true), over ? kTooLarge : kSourceUnreadable);
+        EXPECT_EQ(compareWorking(fs, "huge", kArchive), over ? -kTooLarge : 1) << "differs from the 10-byte version";
+        Bytes after;
+        memory.get(kArchive, &after);
+        Contents contents;
+        ASSERT_EQ(readAll(memory, &contents), kOk);
+        EXPECT_EQ(contents, (Contents{{1, Bytes(10, 'a')}}));
+        EXPECT_FALSE(memory.exists("dir/other.ks"));
+        EXPECT_EQ(memory.fileCount(), 2u) << "no scratch file left behind";
+    }
+}
+
+// A version saved by a build that takes larger files than this one: this
+// build lists it with the others and reads every other; only that version is
+// refused, as too large, never the archive as damaged.
+TEST(Limits, AVersionLargerThanThisBuildTakesLeavesTheOthersReadable) {
+    MemoryFiles fs;
+    std::mt19937 rng(8);
+    Bytes first = textLike(rng, 20000), third = randomBytes(rng, 5000);
+    ASSERT_EQ(create(fs, first, 100, true), kOk);
+    ASSERT_EQ(add(fs, edited(rng, first, 2)), kOk);  // a delta on the first
+    ASSERT_EQ(add(fs, third), kOk);                  // a base of its own
+    Bytes archive;
+    fs.get(kArchive, &archive);
+    fs.put(kArchive, forgeState(archive, [](ArchiveState& s) {
+        uint32_t node = s.versions[1].node;
+        s.versions[1].size = kMaxContentSize + 1;
+        for (ContentNode& n : s.nodes)
+            if (n.id == node) n.contentSize = kMaxContentSize + 1;
+    }));
+    ArchiveState state;
+    ASSERT_EQ(readState(fs, kArchive, &state), kOk);
+    ASSERT_EQ(state.versions.size(), 3u);
+    EXPECT_EQ(state.versions[1].size, kMaxContentSize + 1);
+    Bytes content;
+    EXPECT_EQ(readVersion(fs, kArchive, 1, &content), kOk);
+    EXPECT_EQ(content, first);
+    EXPECT_EQ(readVersion(fs, kArchive, 3, &content), kOk);
+    EXPECT_EQ(content, third);
+    EXPECT_EQ(readVersion(fs, kArchive, 2, &content), kTooLarge);
+    EXPECT_EQ(extractVersion(fs, kArchive, 2, "out"), kTooLarge);
+    EXPECT_FALSE(fs.exists("out"));
+    fs.put("work", third);
+    EXPECT_EQ(compareWorking(fs, "work", kArchive), 0);
+    // The archive takes more versions and deletes as before.
+    ASSERT_EQ(add(fs, edited(rng, third, 1)), kOk);
+    ASSERT_EQ(change(fs, [](File& f) { return deleteVersion(f, 1); }), kOk);
+    ASSERT_EQ(readState(fs, kArchive, &state), kOk);
+    EXPECT_EQ(state.versions.size(), 3u);
 }
 
 TEST(Limits, PathsUpTo259Characters) {

@@ -182,6 +182,7 @@ private:
             record({true, len, {}});
             return true;
         }
+        bool makeSparse() override { return true; }
         bool tryLock() override {
             if (node_->lockOwner && node_->lockOwner != this) return false;
             node_->lockOwner = this;

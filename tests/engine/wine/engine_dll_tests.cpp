@@ -4,6 +4,8 @@
 #include "kseng32.h"
 
 #include <windows.h>
+#include <psapi.h>
+#include <winioctl.h>
 
 #include <gtest/gtest.h>
 
@@ -14,10 +16,11 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace {
 
-constexpr int kReserved = 3, kNoArchive = 1, kCorrupt = 2, kTooLarge = 5, kNoVersion = 6, kBadArgument = 10;
+constexpr int kReserved = 3, kNoArchive = 1, kCorrupt = 2, kNoVersion = 6, kBadArgument = 10;
 
 std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -249,27 +252,88 @@ TEST_F(EngineDll, StatusesOfMissingReservedAndDamagedArchives) {
         EXPECT_EQ(worker.output(), "0 0\n");
     }
 
-    // A file of 4 GiB and more is refused before anything is written.
-    {
-        HANDLE big = CreateFileA(path("KS2.tmp").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr);
-        ASSERT_NE(big, INVALID_HANDLE_VALUE);
-        LARGE_INTEGER size;
-        size.QuadPart = (LONGLONG(4) << 30) + 1;
-        EXPECT_TRUE(SetFilePointerEx(big, size, nullptr, FILE_BEGIN) && SetEndOfFile(big));
-        CloseHandle(big);
-        ASSERT_EQ(EngineLock("DOC.TXT", "C$$WORK$DOC.ks", d(), d(), "alice", 1, 0, &tag_), 0);
-        EXPECT_EQ(EngineAddVersion("KS2.tmp", "C$$WORK$DOC.ks", d(), d(), "alice", "", "", 0, 0, 0, 0, 0, &tag_),
-                  kTooLarge);
-        EXPECT_EQ(readDirectory(&directory), 0);
-        EXPECT_EQ(directory.versionCount, 2);
-        DeleteFileA(path("KS2.tmp").c_str());
-    }
-
     writeFile(path("C$$WORK$DOC.ks"), std::string(10000, 'j'));
     EXPECT_EQ(readDirectory(&directory), kCorrupt);
     EXPECT_EQ(save("two"), kCorrupt);
     EXPECT_EQ(readFile(path("C$$WORK$DOC.ks")), std::string(10000, 'j'));
+}
+
+// A file of gigabytes (sparse: mostly never written) with a few pieces of
+// data at given offsets.
+bool writeSparse(const std::string& file, LONGLONG size, const std::vector<std::pair<LONGLONG, std::string>>& pieces) {
+    HANDLE h = CreateFileA(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    DWORD returned;
+    DeviceIoControl(h, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &returned, nullptr);
+    bool ok = true;
+    for (const auto& piece : pieces) {
+        OVERLAPPED at = {};
+        at.Offset = static_cast<DWORD>(piece.first);
+        at.OffsetHigh = static_cast<DWORD>(piece.first >> 32);
+        DWORD written = 0;
+        ok = ok && WriteFile(h, piece.second.data(), static_cast<DWORD>(piece.second.size()), &written, &at) &&
+             written == piece.second.size();
+    }
+    LARGE_INTEGER end;
+    end.QuadPart = size;
+    ok = ok && SetFilePointerEx(h, end, nullptr, FILE_BEGIN) && SetEndOfFile(h);
+    CloseHandle(h);
+    return ok;
+}
+
+// Whether two files hold the same bytes, read a few megabytes at a time.
+bool sameContent(const std::string& a, const std::string& b) {
+    HANDLE ha = CreateFileA(a.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE hb = CreateFileA(b.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    bool same = ha != INVALID_HANDLE_VALUE && hb != INVALID_HANDLE_VALUE;
+    std::vector<char> ba(4 << 20), bb(4 << 20);
+    while (same) {
+        DWORD na = 0, nb = 0;
+        same = ReadFile(ha, ba.data(), DWORD(ba.size()), &na, nullptr) && ReadFile(hb, bb.data(), DWORD(bb.size()), &nb, nullptr) &&
+               na == nb && std::memcmp(ba.data(), bb.data(), na) == 0;
+        if (na == 0) break;
+    }
+    if (ha != INVALID_HANDLE_VALUE) CloseHandle(ha);
+    if (hb != INVALID_HANDLE_VALUE) CloseHandle(hb);
+    return same;
+}
+
+SIZE_T peakWorkingSet() {
+    PROCESS_MEMORY_COUNTERS counters = {};
+    counters.cb = sizeof counters;
+    return GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters) ? counters.PeakWorkingSetSize : 0;
+}
+
+TEST_F(EngineDll, AThreeGiBFileSavedAndExtractedThroughTheDll) {
+    const LONGLONG kSize = LONGLONG(3) << 30;
+    std::string start(1 << 20, '\0'), middle(1 << 20, '\0');
+    unsigned seed = 7;
+    for (char& c : start) c = static_cast<char>((seed = seed * 1103515245 + 12345) >> 16);
+    for (char& c : middle) c = "version history "[(seed = seed * 1103515245 + 12345) >> 28];
+    ASSERT_TRUE(writeSparse(path("KS1.tmp"), kSize, {{0, start}, {LONGLONG(2) << 30, middle}}));
+    middle[1000] ^= 1;
+    ASSERT_TRUE(writeSparse(path("KS2.tmp"), kSize, {{0, start}, {LONGLONG(2) << 30, middle}, {kSize / 2, "an edit in a hole"}}));
+    SIZE_T before = peakWorkingSet();
+    ASSERT_EQ(EngineCreateArchive("KS1.tmp", "C$$WORK$DOC.ks", d(), d(), "alice", "", "", 0, 0, 0, 10, 10, 0, 1, 0), 0);
+    ASSERT_EQ(EngineLock("DOC.TXT", "C$$WORK$DOC.ks", d(), d(), "alice", 1, 0, &tag_), 0);
+    ASSERT_EQ(EngineAddVersion("KS2.tmp", "C$$WORK$DOC.ks", d(), d(), "alice", "", "", 0, 0, 0, 0, 0, &tag_), 0);
+    for (int number : {1, 2}) {
+        ASSERT_EQ(EngineExtractVersion("out.bin", "C$$WORK$DOC.ks", d(), d(), "alice", "", number, 2, 0, 1, &tag_), 0);
+        EXPECT_TRUE(sameContent(path("out.bin"), path(number == 1 ? "KS1.tmp" : "KS2.tmp"))) << "version " << number;
+        DeleteFileA(path("out.bin").c_str());
+    }
+    // The engine's own peak stays within 64 MiB and 1/256 of the file.
+    SIZE_T grown = peakWorkingSet() - before;
+    EXPECT_LE(grown, (SIZE_T(64) << 20) + SIZE_T(kSize / 256)) << (grown >> 20) << " MiB";
+    std::printf("peak working set grew by %u MiB\n", unsigned(grown >> 20));
+    WIN32_FILE_ATTRIBUTE_DATA archive;
+    ASSERT_TRUE(GetFileAttributesExA(path("C$$WORK$DOC.ks").c_str(), GetFileExInfoStandard, &archive));
+    EXPECT_EQ(archive.nFileSizeHigh, 0u) << "zeros take little room";
+    ArchiveDirectory directory;
+    ASSERT_EQ(readDirectory(&directory), 0);
+    EXPECT_EQ(directory.versionCount, 2);
+    DeleteFileA(path("KS1.tmp").c_str());
+    DeleteFileA(path("KS2.tmp").c_str());
 }
 
 TEST_F(EngineDll, TwoProcessesSavingAHundredTimesEach) {
