@@ -75,8 +75,13 @@ struct ArchiveState {
     uint32_t versionCounter = 1;  // number of the next version
     uint32_t maxTemporary = 10;
     uint32_t nextNode = 1;
-    uint64_t directoryOffset = 0;
+    uint64_t directoryOffset = 0;   // the newest directory record, the one the slot names
     uint64_t directoryLength = 0;
+    // Every record the directory is read from: the last whole directory and
+    // the records of changes written after it, oldest first.
+    std::vector<Extent> directoryChain;
+    uint64_t wholeLength = 0;       // of the whole directory the chain starts from
+    uint64_t changesLength = 0;     // of the records of changes after it
     uint64_t signatureOffset = 0;   // the newest version's signature, when kept
     uint64_t signatureCapacity = 0;
     uint32_t signatureNode = 0;     // the node it was written for

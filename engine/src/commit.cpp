@@ -22,21 +22,64 @@ uint64_t extentEnd(const std::vector<Extent>& extents) {
     return end;
 }
 
-Status loadState(File& file, uint64_t fileSize, const Header& h, int slot, ArchiveState* s) {
-    if (h.directoryOffset < kDataStart || h.directoryOffset > fileSize ||
-        h.directoryLength > fileSize - h.directoryOffset)
-        return kCorrupt;
-    Bytes bytes;
+// Reads the directory record at place, checked against hash.
+Status readRecord(File& file, uint64_t fileSize, const Extent& place, uint64_t hash, Bytes* bytes) {
+    if (place.offset < kDataStart || place.offset > fileSize || place.length > fileSize - place.offset) return kCorrupt;
     try {
-        bytes.resize(static_cast<size_t>(h.directoryLength));
+        bytes->resize(static_cast<size_t>(place.length));
     } catch (const std::bad_alloc&) {
         return kNoMemory;
     }
-    if (!file.readAt(h.directoryOffset, bytes.data(), bytes.size())) return kCorrupt;
-    if (hash64(bytes.data(), bytes.size()) != h.directoryHash) return kCorrupt;
+    if (!file.readAt(place.offset, bytes->data(), bytes->size())) return kCorrupt;
+    return hash64(bytes->data(), bytes->size()) == hash ? kOk : kCorrupt;
+}
+
+// The state a slot names: its directory record and, for a record of changes,
+// the records before it back to a whole directory, each named by place and
+// hash in the one after it.
+Status loadState(File& file, uint64_t fileSize, const Header& h, int slot, ArchiveState* s) {
     *s = ArchiveState();
-    bool decoded = h.formatVersion == kFirstFormat ? decodeFirstDirectory(bytes, s)
-                                                   : decodeDirectory(bytes, h.sequence, s);
+    Extent place{h.directoryOffset, h.directoryLength};
+    Bytes bytes;
+    Status status = readRecord(file, fileSize, place, h.directoryHash, &bytes);
+    if (status != kOk) return status;
+    bool decoded = true;
+    if (h.formatVersion == kFirstFormat) {
+        decoded = decodeFirstDirectory(bytes, s);
+        s->directoryChain.push_back(place);
+        s->wholeLength = place.length;
+    } else {
+        std::vector<DirectoryChanges> records;
+        DirectoryRecord record;
+        // The newest record carries the slot's sequence; each before it was
+        // written by an earlier commit, with a lower one.
+        uint64_t later = h.sequence;
+        for (;;) {
+            DirectoryChanges changes;
+            decoded = decodeDirectory(bytes, &record, s, &changes) &&
+                      (s->directoryChain.empty() ? record.sequence == later : record.sequence < later);
+            later = record.sequence;
+            if (!decoded) break;
+            s->directoryChain.insert(s->directoryChain.begin(), place);
+            if (!record.changes) {
+                s->wholeLength = place.length;
+                break;
+            }
+            // Records of changes count down to the whole directory before them.
+            if (changes.depth == 0 || records.size() == kMostChangeRecords ||
+                (!records.empty() && changes.depth != records.front().depth - 1)) {
+                decoded = false;
+                break;
+            }
+            s->changesLength += place.length;
+            place = changes.previous;
+            uint64_t hash = changes.previousHash;
+            records.insert(records.begin(), std::move(changes));
+            status = readRecord(file, fileSize, place, hash, &bytes);
+            if (status != kOk) return status;
+        }
+        if (decoded && !records.empty()) decoded = records.front().depth == 1 && applyChanges(s, records);
+    }
     s->formatVersion = h.formatVersion;
     s->sequence = h.sequence;
     s->slot = slot;
@@ -49,7 +92,7 @@ Status loadState(File& file, uint64_t fileSize, const Header& h, int slot, Archi
 
 void collectExtents(const ArchiveState& s, std::vector<Extent>* out) {
     for (const ContentNode& n : s.nodes) out->push_back({n.offset, n.storedLength});
-    if (s.directoryLength) out->push_back({s.directoryOffset, s.directoryLength});
+    for (const Extent& e : s.directoryChain) out->push_back(e);
     if (s.signatureCapacity) out->push_back({s.signatureOffset, s.signatureCapacity});
 }
 
@@ -84,6 +127,7 @@ Status loadNewest(File& file, Loaded* loaded) {
     // without a word, and a later save would take a number again.
     if (headers[newest].formatVersion != kFirstFormat && (best[0] < 0 || best[1] < 0)) return kCorrupt;
     loaded->newestCopy = newest;
+    loaded->directoryHash = headers[newest].directoryHash;
     return loadState(file, fileSize, headers[newest], newest % 2, &loaded->current);
 }
 
@@ -158,11 +202,36 @@ Status Update::commit() {
         next_.signatureNode = 0;
     }
     uint64_t sequence = loaded_.highestSequence + 1;
-    Bytes directory = encodeDirectory(next_, sequence);
+    // A long directory is not written whole for every change: the commit
+    // writes a record of its changes, naming the record before, until the
+    // records would be many or long beside the whole directory.
+    const ArchiveState& current = loaded_.current;
+    Bytes directory;
+    if (!empty_ && current.formatVersion != kFirstFormat && current.wholeLength >= kSmallestDirectoryKeptInChanges &&
+        current.directoryChain.size() <= kMostChangeRecords) {
+        DirectoryChanges link;
+        link.previous = Extent{current.directoryOffset, current.directoryLength};
+        link.previousHash = loaded_.directoryHash;
+        link.depth = static_cast<uint32_t>(current.directoryChain.size());
+        directory = encodeChanges(current, next_, sequence, link);
+        if (current.changesLength + directory.size() <= current.wholeLength / 2) {
+            next_.directoryChain = current.directoryChain;
+            next_.changesLength = current.changesLength + directory.size();
+        } else {
+            directory.clear();
+        }
+    }
+    if (directory.empty()) {
+        directory = encodeDirectory(next_, sequence);
+        next_.directoryChain.clear();
+        next_.wholeLength = directory.size();
+        next_.changesLength = 0;
+    }
     next_.formatVersion = kFormatVersion;
     next_.sequence = sequence;
     next_.directoryLength = directory.size();
     next_.directoryOffset = allocate(directory.size());
+    next_.directoryChain.push_back(Extent{next_.directoryOffset, next_.directoryLength});
     Header h;
     h.formatVersion = kFormatVersion;
     h.flags = next_.compressed ? kFlagCompressed : 0;

@@ -20,6 +20,7 @@ struct Loaded {
     uint64_t highestSequence = 0;
     uint8_t copies[4][kHeaderSize] = {};  // slot 0, slot 1, mirror of 0, mirror of 1
     int newestCopy = -1;                  // the copy the current state was found through
+    uint64_t directoryHash = 0;           // of the current state's newest directory record
     int damagedCopies = 0;                // copies that were neither valid nor unused
 };
 

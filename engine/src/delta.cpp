@@ -7,6 +7,7 @@ namespace kseng {
 namespace {
 
 constexpr size_t kSeed = 16;          // bytes hashed to find a match
+constexpr size_t kFarMatch = 48;      // the shortest match taken from the whole source's index
 constexpr size_t kMaxTableBits = 24;  // 64 MiB of table at most
 // After an insert or delete the new alignment is near the old one: every
 // source position within this distance of it is indexed, nearest first.
@@ -134,9 +135,13 @@ void encodeDelta(const uint8_t* source, size_t sourceSize, const uint8_t* target
         }
         if (candidate == SIZE_MAX && table.empty() && (localStale || pos - literalStart >= kLiteralsBeforeIndex))
             buildIndex();
+        bool fromIndex = false;
         if (candidate == SIZE_MAX && !table.empty()) {
             uint32_t entry = table[seedHash(target + pos, bits)];
-            if (entry && std::memcmp(source + entry - 1, target + pos, kSeed) == 0) candidate = entry - 1;
+            if (entry && std::memcmp(source + entry - 1, target + pos, kSeed) == 0) {
+                candidate = entry - 1;
+                fromIndex = true;
+            }
         }
         if (candidate == SIZE_MAX) {
             ++pos;
@@ -148,6 +153,14 @@ void encodeDelta(const uint8_t* source, size_t sourceSize, const uint8_t* target
             ++back;
         size_t forward = matchForward(source + candidate, target + pos,
                                       std::min(sourceSize - candidate, targetSize - pos));
+        // A short match found anywhere in the source, away from where the
+        // edit left the content, is more often chance than a moved piece:
+        // its copy would cost about what it saves, and a piece of every plan
+        // that reads this delta. It stays literal.
+        if (fromIndex && back + forward < kFarMatch) {
+            ++pos;
+            continue;
+        }
         add(target + literalStart, pos - back - literalStart);
         sink.copy(candidate - back, back + forward);
         shift = static_cast<uint64_t>(candidate) - pos;

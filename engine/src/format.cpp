@@ -5,13 +5,14 @@
 #include "hash.h"
 
 #include <algorithm>
+#include <map>
 
 namespace kseng {
 namespace {
 
 constexpr uint32_t kFirstDirectoryMagic = 0x5244534B;  // "KSDR"
 constexpr uint32_t kDirectoryMagic = 0x3244534B;       // "KSD2"
-constexpr uint8_t kCheckpoint = 1;
+constexpr uint8_t kWhole = 1, kChanges = 2;
 // Magic, kind, three zero bytes, sequence and length before the body; the
 // directory's own hash after it.
 constexpr size_t kDirectoryPrefix = 24;
@@ -78,6 +79,125 @@ bool decodeNode(Reader& r, ContentNode* n, uint32_t previousId) {
     if (id > UINT32_MAX) return false;
     n->id = static_cast<uint32_t>(id);
     return r.ok();
+}
+
+void startRecord(Writer& w, uint8_t kind, uint64_t sequence) {
+    w.u32(kDirectoryMagic);
+    w.u8(kind);
+    w.raw("\0\0\0", 3);
+    w.u64(sequence);
+    w.u64(0);  // the length, filled in by finishRecord
+}
+
+Bytes finishRecord(Writer& w) {
+    uint64_t length = w.out.size() + kDirectorySuffix;
+    std::memcpy(w.out.data() + 16, &length, 8);
+    w.u64(hash64(w.out.data(), w.out.size()));
+    return std::move(w.out);
+}
+
+void encodeScalars(Writer& w, const ArchiveState& s) {
+    w.varint(s.versionCounter);
+    w.varint(s.maxTemporary);
+    w.varint(s.nextNode);
+    w.varint(s.compressed ? kFlagCompressed : 0);
+    w.varint(s.signatureOffset);
+    w.varint(s.signatureCapacity);
+    w.varint(s.signatureNode);
+}
+
+void decodeScalars(Reader& r, ArchiveState* s) {
+    s->versionCounter = r.varint32();
+    s->maxTemporary = r.varint32();
+    s->nextNode = r.varint32();
+    s->compressed = (r.varint() & kFlagCompressed) != 0;
+    s->signatureOffset = r.varint();
+    s->signatureCapacity = r.varint();
+    s->signatureNode = r.varint32();
+}
+
+// Ascending ids or numbers, each the step from the one before.
+void encodeIds(Writer& w, const std::vector<uint32_t>& ids) {
+    w.varint(ids.size());
+    uint32_t previous = 0;
+    for (uint32_t id : ids) {
+        w.varint(id - previous);
+        previous = id;
+    }
+}
+
+bool decodeIds(Reader& r, std::vector<uint32_t>* ids) {
+    uint64_t count = r.varint();
+    if (!r.ok() || count > r.left()) return false;
+    ids->resize(static_cast<size_t>(count));
+    uint64_t previous = 0;
+    for (uint32_t& id : *ids) {
+        uint64_t step = r.varint();
+        if (previous && step == 0) return false;
+        previous += step;
+        if (previous > UINT32_MAX) return false;
+        id = static_cast<uint32_t>(previous);
+    }
+    return r.ok();
+}
+
+bool sameVersion(const VersionEntry& a, const VersionEntry& b) {
+    return a.number == b.number && a.permanent == b.permanent && a.dosTime == b.dosTime && a.size == b.size &&
+           a.contentHash == b.contentHash && a.node == b.node && a.user == b.user && a.comment == b.comment;
+}
+
+bool sameNode(const ContentNode& a, const ContentNode& b) {
+    return a.id == b.id && a.kind == b.kind && a.layout == b.layout && a.codec == b.codec && a.parent == b.parent &&
+           a.offset == b.offset && a.storedLength == b.storedLength && a.rawLength == b.rawLength &&
+           a.contentSize == b.contentSize && a.literalLength == b.literalLength && a.blockHash == b.blockHash;
+}
+
+bool decodeChanges(Reader& r, DirectoryChanges* c) {
+    c->previous.offset = r.varint();
+    c->previous.length = r.varint();
+    c->previousHash = r.u64();
+    c->depth = r.varint32();
+    decodeScalars(r, &c->scalars);
+    if (!decodeIds(r, &c->removedVersions)) return false;
+    uint64_t count = r.varint();
+    if (!r.ok() || count > r.left() / kMinVersionBytes) return false;
+    c->versions.resize(static_cast<size_t>(count));
+    uint32_t previous = 0;
+    for (VersionEntry& v : c->versions) {
+        if (!decodeVersion(r, &v, previous) || (previous && v.number <= previous)) return false;
+        previous = v.number;
+    }
+    if (!decodeIds(r, &c->removedNodes)) return false;
+    count = r.varint();
+    if (!r.ok() || count > r.left() / kMinNodeBytes) return false;
+    c->nodes.resize(static_cast<size_t>(count));
+    previous = 0;
+    for (ContentNode& n : c->nodes) {
+        if (!decodeNode(r, &n, previous) || (previous && n.id <= previous)) return false;
+        previous = n.id;
+    }
+    return r.ok() && r.left() == 0;
+}
+
+// Entries ascending by key, merged with changes by key (null: removed).
+template <typename Entry, typename Key>
+void merge(std::vector<Entry>* entries, const std::map<uint32_t, const Entry*>& changes, Key key) {
+    std::vector<Entry> out;
+    out.reserve(entries->size() + changes.size());
+    auto change = changes.begin();
+    for (Entry& e : *entries) {
+        for (; change != changes.end() && change->first < key(e); ++change)
+            if (change->second) out.push_back(*change->second);
+        if (change != changes.end() && change->first == key(e)) {
+            if (change->second) out.push_back(*change->second);
+            ++change;
+        } else {
+            out.push_back(std::move(e));
+        }
+    }
+    for (; change != changes.end(); ++change)
+        if (change->second) out.push_back(*change->second);
+    *entries = std::move(out);
 }
 
 // Blocks and directories lie inside the file, after the header sectors.
@@ -170,7 +290,7 @@ bool checkOverlaps(const ArchiveState& s) {
     live.reserve(s.nodes.size() + 2);
     for (const ContentNode& n : s.nodes)
         if (n.storedLength) live.push_back({n.offset, n.storedLength});
-    if (s.directoryLength) live.push_back({s.directoryOffset, s.directoryLength});
+    for (const Extent& e : s.directoryChain) live.push_back(e);
     if (s.signatureCapacity) live.push_back({s.signatureOffset, s.signatureCapacity});
     std::sort(live.begin(), live.end());
     for (size_t i = 1; i < live.size(); ++i)
@@ -259,18 +379,8 @@ bool decodeFirstDirectory(const Bytes& bytes, ArchiveState* s) {
 
 Bytes encodeDirectory(const ArchiveState& s, uint64_t sequence) {
     Writer w;
-    w.u32(kDirectoryMagic);
-    w.u8(kCheckpoint);
-    w.raw("\0\0\0", 3);
-    w.u64(sequence);
-    w.u64(0);  // the length, filled in below
-    w.varint(s.versionCounter);
-    w.varint(s.maxTemporary);
-    w.varint(s.nextNode);
-    w.varint(s.compressed ? kFlagCompressed : 0);
-    w.varint(s.signatureOffset);
-    w.varint(s.signatureCapacity);
-    w.varint(s.signatureNode);
+    startRecord(w, kWhole, sequence);
+    encodeScalars(w, s);
     w.varint(s.versions.size());
     uint32_t previous = 0;
     for (const VersionEntry& v : s.versions) {
@@ -283,29 +393,80 @@ Bytes encodeDirectory(const ArchiveState& s, uint64_t sequence) {
         encodeNode(w, n, previous);
         previous = n.id;
     }
-    uint64_t length = w.out.size() + kDirectorySuffix;
-    std::memcpy(w.out.data() + 16, &length, 8);
-    w.u64(hash64(w.out.data(), w.out.size()));
-    return std::move(w.out);
+    return finishRecord(w);
 }
 
-bool decodeDirectory(const Bytes& bytes, uint64_t sequence, ArchiveState* s) {
+Bytes encodeChanges(const ArchiveState& before, const ArchiveState& after, uint64_t sequence,
+                    const DirectoryChanges& link) {
+    Writer w;
+    startRecord(w, kChanges, sequence);
+    w.varint(link.previous.offset);
+    w.varint(link.previous.length);
+    w.u64(link.previousHash);
+    w.varint(link.depth);
+    encodeScalars(w, after);
+    // Both lists ascend: one walk finds what went, what came and what changed.
+    std::vector<uint32_t> removed;
+    std::vector<const VersionEntry*> versions;
+    size_t i = 0, j = 0;
+    while (i < before.versions.size() || j < after.versions.size()) {
+        if (j == after.versions.size() || (i < before.versions.size() && before.versions[i].number < after.versions[j].number)) {
+            removed.push_back(before.versions[i++].number);
+        } else if (i == before.versions.size() || after.versions[j].number < before.versions[i].number) {
+            versions.push_back(&after.versions[j++]);
+        } else {
+            if (!sameVersion(before.versions[i], after.versions[j])) versions.push_back(&after.versions[j]);
+            ++i;
+            ++j;
+        }
+    }
+    encodeIds(w, removed);
+    w.varint(versions.size());
+    uint32_t previous = 0;
+    for (const VersionEntry* v : versions) {
+        encodeVersion(w, *v, previous);
+        previous = v->number;
+    }
+    removed.clear();
+    std::vector<const ContentNode*> nodes;
+    for (i = 0, j = 0; i < before.nodes.size() || j < after.nodes.size();) {
+        if (j == after.nodes.size() || (i < before.nodes.size() && before.nodes[i].id < after.nodes[j].id)) {
+            removed.push_back(before.nodes[i++].id);
+        } else if (i == before.nodes.size() || after.nodes[j].id < before.nodes[i].id) {
+            nodes.push_back(&after.nodes[j++]);
+        } else {
+            if (!sameNode(before.nodes[i], after.nodes[j])) nodes.push_back(&after.nodes[j]);
+            ++i;
+            ++j;
+        }
+    }
+    encodeIds(w, removed);
+    w.varint(nodes.size());
+    previous = 0;
+    for (const ContentNode* n : nodes) {
+        encodeNode(w, *n, previous);
+        previous = n->id;
+    }
+    return finishRecord(w);
+}
+
+bool decodeDirectory(const Bytes& bytes, DirectoryRecord* record, ArchiveState* whole, DirectoryChanges* changes) {
     if (bytes.size() < kDirectoryPrefix + kDirectorySuffix) return false;
     size_t hashed = bytes.size() - kDirectorySuffix;
     uint64_t stored;
     std::memcpy(&stored, bytes.data() + hashed, 8);
     if (hash64(bytes.data(), hashed) != stored) return false;
     Reader r(bytes.data(), hashed);
-    if (r.u32() != kDirectoryMagic || r.u8() != kCheckpoint) return false;
+    if (r.u32() != kDirectoryMagic) return false;
+    uint8_t kind = r.u8();
+    if (kind != kWhole && kind != kChanges) return false;
     r.text(3);
-    if (r.u64() != sequence || r.u64() != bytes.size()) return false;
-    s->versionCounter = r.varint32();
-    s->maxTemporary = r.varint32();
-    s->nextNode = r.varint32();
-    s->compressed = (r.varint() & kFlagCompressed) != 0;
-    s->signatureOffset = r.varint();
-    s->signatureCapacity = r.varint();
-    s->signatureNode = r.varint32();
+    record->changes = kind == kChanges;
+    record->sequence = r.u64();
+    if (r.u64() != bytes.size()) return false;
+    if (record->changes) return decodeChanges(r, changes);
+    ArchiveState* s = whole;
+    decodeScalars(r, s);
     uint64_t count = r.varint();
     if (!r.ok() || count > r.left() / kMinVersionBytes) return false;
     s->versions.resize(static_cast<size_t>(count));
@@ -323,6 +484,48 @@ bool decodeDirectory(const Bytes& bytes, uint64_t sequence, ArchiveState* s) {
         previous = n.id;
     }
     return r.ok() && r.left() == 0;
+}
+
+bool applyChanges(ArchiveState* s, const std::vector<DirectoryChanges>& records) {
+    if (records.empty()) return true;
+    // Every record's changes gathered first, the later over the earlier, so
+    // that the entries are merged in one pass however many records there are.
+    // A removal must find its entry, in the whole directory or added by an
+    // earlier record.
+    std::map<uint32_t, const VersionEntry*> versions;
+    std::map<uint32_t, const ContentNode*> nodes;
+    auto inWhole = [](const auto& entries, uint32_t key, auto keyOf) {
+        auto it = std::lower_bound(entries.begin(), entries.end(), key,
+                                   [&](const auto& e, uint32_t k) { return keyOf(e) < k; });
+        return it != entries.end() && keyOf(*it) == key;
+    };
+    auto versionKey = [](const VersionEntry& v) { return uint32_t(v.number); };
+    auto nodeKey = [](const ContentNode& n) { return n.id; };
+    for (const DirectoryChanges& c : records) {
+        for (uint32_t number : c.removedVersions) {
+            auto it = versions.find(number);
+            if (it != versions.end() ? !it->second : !inWhole(s->versions, number, versionKey)) return false;
+            versions[number] = nullptr;
+        }
+        for (const VersionEntry& v : c.versions) versions[v.number] = &v;
+        for (uint32_t id : c.removedNodes) {
+            auto it = nodes.find(id);
+            if (it != nodes.end() ? !it->second : !inWhole(s->nodes, id, nodeKey)) return false;
+            nodes[id] = nullptr;
+        }
+        for (const ContentNode& n : c.nodes) nodes[n.id] = &n;
+    }
+    const ArchiveState& last = records.back().scalars;
+    s->versionCounter = last.versionCounter;
+    s->maxTemporary = last.maxTemporary;
+    s->nextNode = last.nextNode;
+    s->compressed = last.compressed;
+    s->signatureOffset = last.signatureOffset;
+    s->signatureCapacity = last.signatureCapacity;
+    s->signatureNode = last.signatureNode;
+    merge(&s->versions, versions, versionKey);
+    merge(&s->nodes, nodes, nodeKey);
+    return true;
 }
 
 bool checkState(ArchiveState& s, uint64_t fileSize) {

@@ -167,7 +167,7 @@ Status appendVersion(Update& u, FileSystem& fs, const std::string& sourcePath, c
     if (!s.versions.empty()) {
         const VersionEntry& latest = s.versions.back();
         ChainMeasure chain = measureChain(s, latest.node);
-        if (chain.depth < kMaxChainDepth) {
+        if (chain.depth < maxChainDepth(size)) {
             VersionReader oldContent;
             Status status = oldContent.open(u.file(), s, latest.node);
             if (status == kOk) status = newestSignature(u, latest, oldContent, &oldSignature);

@@ -42,6 +42,13 @@ constexpr uint64_t maxPlanPieces(uint64_t contentSize) {
 // when their operations would make a plan of more than half the pieces a
 // reader allows itself.
 constexpr size_t kMaxChainDepth = 1000;
+// Every delta of a chain is a block read when a version of it is read; for
+// a small file a new base costs less than reading a long chain, so its
+// chains are shorter: a delta per 4 KiB of content, 16 at least.
+constexpr size_t maxChainDepth(uint64_t contentSize) {
+    uint64_t depth = contentSize / 4096;
+    return depth < 16 ? 16 : depth > kMaxChainDepth ? kMaxChainDepth : static_cast<size_t>(depth);
+}
 constexpr uint64_t kMinChainAllowance = 64 * 1024;
 
 // Bytes of memory per item, as laid out on the larger (64-bit) build.

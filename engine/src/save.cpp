@@ -17,7 +17,7 @@ constexpr size_t kRefineSlack = 4096;
 // A delta is given up once more than half of what was read is literal, but
 // not before this much was read: the first edits of a file may be close
 // together.
-constexpr uint64_t kEarlyVerdict = uint64_t(8) << 20;
+constexpr uint64_t kEarlyVerdict = uint64_t(4) << 20;
 
 class Encoder : private DeltaSink {
 public:
@@ -36,6 +36,12 @@ public:
         *givenUp = false;
         result_->signature.shift = sizes_.shift;
         while (pos_ < size_) {
+            // Checked before the window reads on, so that little more than
+            // what decided it is read.
+            if (old_ && pos_ >= kEarlyVerdict && 2 * pendingLiterals() > pos_) {
+                *givenUp = true;
+                return kOk;
+            }
             Status status = fill();
             if (status != kOk) return status;
             const uint8_t* p = at(pos_);
@@ -58,10 +64,6 @@ public:
             size_t found = index_ ? index_->find(h, static_cast<uint32_t>(cut)) : SIZE_MAX;
             status = found != SIZE_MAX ? matched(found, cut, h) : unmatched(cut, h);
             if (status != kOk) return status;
-            if (old_ && pos_ >= kEarlyVerdict && 2 * pendingLiterals() > pos_) {
-                *givenUp = true;
-                return kOk;
-            }
         }
         if (regionOpen_) {
             Status status = refine(size_, false, 0);

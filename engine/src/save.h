@@ -29,7 +29,7 @@ struct EncodedVersion {
 // Reads size bytes of source. With old, out receives the delta's literal
 // bytes and result the operations; a delta that would hold more than half
 // of the content as literals is given up (*givenUp) as soon as that shows,
-// after 8 MiB or at the end. Without old, out receives every byte; hint, the
+// after 4 MiB or at the end. Without old, out receives every byte; hint, the
 // old signature when there is one, only speeds up the cutting.
 Status encodeVersion(File& source, uint64_t size, const Signature* hint, const OldVersion* old, BlockWriter& out,
                      EncodedVersion* result, bool* givenUp);

@@ -60,6 +60,11 @@ void checkEveryFault(const Scenario& scenario, bool compress) {
     dry.setFaults({});
     ASSERT_EQ(scenario.run(dry, &after), kOk) << scenario.name;
     ASSERT_EQ(history(dry), after) << scenario.name << ": the change itself";
+    if (std::string(scenario.name).find("long history") != std::string::npos) {
+        ArchiveState state;
+        ASSERT_EQ(readState(dry, kArchive, &state), kOk);
+        ASSERT_GT(state.directoryChain.size(), 1u) << scenario.name << ": written as a record of changes";
+    }
     const long events = dry.events();
     ASSERT_GT(events, 0);
     // Done means on disk: a power cut right after a successful update keeps it.
@@ -151,6 +156,28 @@ const Scenario kScenarios[] = {
      }},
     {"mark permanent", 100, 3,
      [](MemoryFiles& fs, Contents*) { return change(fs, [](File& f) { return setPermanent(f, 3, true); }); }},
+    // A large version: frames streamed at the end as they fill, given up as
+    // a delta and written again as a base.
+    {"add a large version", 100, 5,
+     [](MemoryFiles& fs, Contents* c) {
+         std::mt19937 rng(6);
+         Bytes next = textLike(rng, (2 << 20) + 5000);
+         (*c)[6] = next;
+         return add(fs, next);
+     }},
+    // A long history: its directory is written as a record of changes.
+    {"add to a long history", 300, 220,
+     [](MemoryFiles& fs, Contents* c) {
+         Bytes next = c->rbegin()->second;
+         next[7] ^= 1;
+         (*c)[221] = next;
+         return add(fs, next);
+     }},
+    {"delete in a long history", 300, 220,
+     [](MemoryFiles& fs, Contents* c) {
+         c->erase(75);
+         return change(fs, [](File& f) { return deleteVersion(f, 75); });
+     }},
 };
 
 class FaultTest : public ::testing::TestWithParam<bool> {};

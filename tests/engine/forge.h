@@ -83,6 +83,29 @@ inline Bytes forgeBlock(Bytes archive, uint32_t nodeId, const std::function<void
     });
 }
 
+// A record of changes written by hand onto the archive's newest record:
+// edit may change the link and the states the changes are taken between.
+inline Bytes forgeChanges(const Bytes& archive, const std::function<void(DirectoryChanges&, ArchiveState& before, ArchiveState& after)>& edit) {
+    int slot;
+    Header h = newestHeader(archive, &slot);
+    ArchiveState before = decodeNewest(archive), after = before;
+    DirectoryChanges link;
+    link.previous = Extent{h.directoryOffset, h.directoryLength};
+    link.previousHash = h.directoryHash;
+    link.depth = static_cast<uint32_t>(before.directoryChain.size());
+    after.versions.back().comment = "changed by a record";
+    edit(link, before, after);
+    Bytes record = encodeChanges(before, after, h.sequence + 1, link);
+    Bytes forged = archive;
+    h.sequence += 1;
+    h.directoryOffset = forged.size();
+    h.directoryLength = record.size();
+    h.directoryHash = hash64(record.data(), record.size());
+    forged.insert(forged.end(), record.begin(), record.end());
+    forgeSlot(forged, 1 - slot, h);
+    return forged;
+}
+
 }  // namespace testing
 }  // namespace kseng
 

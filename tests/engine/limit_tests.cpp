@@ -56,22 +56,48 @@ TEST(Limits, NodeIdsEndBeforeTheyCouldWrap) {
     EXPECT_EQ(actual.size(), 2u);
 }
 
-TEST(Limits, AChainHoldsAThousandDeltas) {
+TEST(Limits, ChainsEndAtTheirDepth) {
+    // A delta per 4 KiB of content, 16 at least, 1,000 at most.
+    EXPECT_EQ(maxChainDepth(0), 16u);
+    EXPECT_EQ(maxChainDepth(4096 * 16), 16u);
+    EXPECT_EQ(maxChainDepth(4096 * 17), 17u);
+    EXPECT_EQ(maxChainDepth(4096 * kMaxChainDepth), kMaxChainDepth);
+    EXPECT_EQ(maxChainDepth(4096 * (kMaxChainDepth + 1)), kMaxChainDepth);
+    EXPECT_EQ(maxChainDepth(uint64_t(1) << 40), kMaxChainDepth);
     MemoryFiles fs;
     std::mt19937 rng(3);
     Bytes content = textLike(rng, 3000);
     ASSERT_EQ(create(fs, content, 32767), kOk);
-    for (size_t v = 2; v <= kMaxChainDepth + 2; ++v) {
+    const size_t depth = maxChainDepth(content.size());
+    for (size_t v = 2; v <= depth + 2; ++v) {
         content[rng() % content.size()] ^= 0x20;
         ASSERT_EQ(add(fs, content), kOk) << v;
     }
     ArchiveState state;
     ASSERT_EQ(readState(fs, kArchive, &state), kOk);
-    auto depth = [&](uint32_t number) { return measureChain(state, state.findVersion(number)->node).depth; };
-    EXPECT_EQ(depth(kMaxChainDepth + 1), kMaxChainDepth) << "the thousandth delta is a delta";
-    EXPECT_EQ(depth(kMaxChainDepth + 2), 0u) << "the next version starts a new base";
-    Bytes last;
-    ASSERT_EQ(readVersion(fs, kArchive, kMaxChainDepth + 1, &last), kOk);
+    auto depthOf = [&](size_t number) { return measureChain(state, state.findVersion(uint32_t(number))->node).depth; };
+    EXPECT_EQ(depthOf(depth + 1), depth) << "the last delta the chain takes";
+    EXPECT_EQ(depthOf(depth + 2), 0u) << "the next version starts a new base";
+}
+
+// Deltas may take as much room as their base (64 KiB at least) before the
+// next version starts a new base.
+TEST(Limits, ChainsEndWhenTheirDeltasOutweighTheirBase) {
+    MemoryFiles fs;
+    std::mt19937 rng(5);
+    Bytes content = randomBytes(rng, 100000);
+    ASSERT_EQ(create(fs, content), kOk);  // stored: the base takes 100,000 bytes
+    std::vector<size_t> depths;
+    for (int v = 2; v <= 6; ++v) {
+        Bytes more = randomBytes(rng, 30000);
+        content.insert(content.begin() + static_cast<std::ptrdiff_t>(content.size() / 2), more.begin(), more.end());
+        ASSERT_EQ(add(fs, content), kOk);
+        ArchiveState state;
+        ASSERT_EQ(readState(fs, kArchive, &state), kOk);
+        depths.push_back(measureChain(state, state.versions.back().node).depth);
+    }
+    // 30,000, 60,000 and 90,000 bytes of deltas fit beside the base; 120,000 do not.
+    EXPECT_EQ(depths, (std::vector<size_t>{1, 2, 3, 0, 1}));
 }
 
 TEST(Limits, TheLimitOfTemporaryVersionsIsOneTo32767) {
