@@ -28,6 +28,18 @@ BOOL CALLBACK CollectPage(HPROPSHEETPAGE page, LPARAM pages) {
 
 BOOL CALLBACK RefusePage(HPROPSHEETPAGE, LPARAM) { return FALSE; }
 
+// A modeless Properties sheet of plan.txt holding the given pages, as
+// the shell shows it.
+HWND OpenSheet(std::vector<HPROPSHEETPAGE>& pages) {
+    PROPSHEETHEADERA header{};
+    header.dwSize = PROPSHEETHEADERA_V1_SIZE;
+    header.dwFlags = PSH_MODELESS;
+    header.pszCaption = "plan.txt Properties";
+    header.nPages = static_cast<UINT>(pages.size());
+    header.phpage = pages.data();
+    return reinterpret_cast<HWND>(PropertySheetA(&header));
+}
+
 class HistoryHookup : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -82,13 +94,7 @@ TEST_F(HistoryHookup, OneArchivedFileGetsTheTabAndKeepsTheLibraryLoaded) {
     EXPECT_EQ(CanUnloadNow(), S_FALSE) << "the shell released the object, but the page lives";
 
     // The page in a real sheet: its tab takes the template's caption.
-    PROPSHEETHEADERA header{};
-    header.dwSize = PROPSHEETHEADERA_V1_SIZE;
-    header.dwFlags = PSH_MODELESS;
-    header.pszCaption = "plan.txt Properties";
-    header.nPages = 1;
-    header.phpage = pages.data();
-    HWND sheet = reinterpret_cast<HWND>(PropertySheetA(&header));
+    HWND sheet = OpenSheet(pages);
     ASSERT_NE(sheet, nullptr);
     HWND tabs = PropSheet_GetTabControl(sheet);
     char text[64] = "";
@@ -212,13 +218,7 @@ TEST_F(HistoryHookup, PagesCarryTheObjectCountAsTheirReferenceCounter) {
     std::vector<HPROPSHEETPAGE> pages = object.AddPages();
     ASSERT_EQ(pages.size(), 1u);
     object.Release();  // the shell lets go of the object; the page holds it
-    PROPSHEETHEADERA header{};
-    header.dwSize = PROPSHEETHEADERA_V1_SIZE;
-    header.dwFlags = PSH_MODELESS;
-    header.pszCaption = "plan.txt Properties";
-    header.nPages = 1;
-    header.phpage = pages.data();
-    HWND sheet = reinterpret_cast<HWND>(PropertySheetA(&header));
+    HWND sheet = OpenSheet(pages);
     ASSERT_NE(sheet, nullptr);
     const PROPSHEETPAGEA* properties = DescriptionOf(PropSheet_GetCurrentPageHwnd(sheet));
     ASSERT_TRUE(properties);
