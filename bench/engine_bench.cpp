@@ -202,24 +202,26 @@ void benchChain(const Options& o, const char* kind, bool random, size_t sizeMib,
     std::string xd = o.workdir + "/xd.delta", zs = o.workdir + "/zs.patch", sig = o.workdir + "/rd.sig",
                 rd = o.workdir + "/rd.delta";
     for (int v = 1; v <= versions; ++v) {
-        uint64_t growth[2];
+        // An add may shrink the archive (pruning, a directory written whole
+        // again): growth is signed.
+        int64_t growth[2];
         double seconds[2];
         for (int c = 0; c < 2; ++c) {
             uint64_t before = fileSize(archive[c]);
             Run r = v == 1 ? spawn({o.self, "step", "create", archive[c], files[0], std::to_string(c)})
                            : spawn({o.self, "step", "add", archive[c], files[v - 1]});
             if (r.status != 0) std::printf("engine step failed: %d\n", r.status);
-            growth[c] = fileSize(archive[c]) - before;
+            growth[c] = static_cast<int64_t>(fileSize(archive[c]) - before);
             seconds[c] = r.seconds;
             (v == 1 ? createPeak[c] : peak[c]) = std::max(v == 1 ? createPeak[c] : peak[c], r.peakBytes);
             if (v > 1) {
                 addSum[c] += r.seconds;
-                growthSum[c] += growth[c];
+                growthSum[c] += static_cast<uint64_t>(growth[c]);
             }
         }
         if (v == 1) {
-            std::printf("%-4d | %9llu %9llu %7.3f %7.3f |\n", v, (unsigned long long)growth[0],
-                        (unsigned long long)growth[1], seconds[0], seconds[1]);
+            std::printf("%-4d | %9lld %9lld %7.3f %7.3f |\n", v, (long long)growth[0], (long long)growth[1],
+                        seconds[0], seconds[1]);
             continue;
         }
         Run x = spawn({"xdelta3", "-e", "-f", "-s", files[v - 2], files[v - 1], xd});
@@ -238,8 +240,8 @@ void benchChain(const Options& o, const char* kind, bool random, size_t sizeMib,
         xdBytes += fileSize(xd);
         zsBytes += withZstd ? fileSize(zs) : 0;
         rdBytes += fileSize(rd);
-        std::printf("%-4d | %9llu %9llu %7.3f %7.3f | %8llu %7.3f | %8llu %7.3f | %8llu %8.3f %7.3f\n", v,
-                    (unsigned long long)growth[0], (unsigned long long)growth[1], seconds[0], seconds[1],
+        std::printf("%-4d | %9lld %9lld %7.3f %7.3f | %8llu %7.3f | %8llu %7.3f | %8llu %8.3f %7.3f\n", v,
+                    (long long)growth[0], (long long)growth[1], seconds[0], seconds[1],
                     (unsigned long long)fileSize(xd), x.seconds, (unsigned long long)(withZstd ? fileSize(zs) : 0),
                     z.seconds, (unsigned long long)fileSize(rd), rs.seconds, rdl.seconds);
     }

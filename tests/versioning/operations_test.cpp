@@ -610,6 +610,9 @@ TEST(Refusals, EveryReasonHasWordsOfItsOwn) {
     EXPECT_STREQ(reason, "the version engine refused it (status 99)");
     FormatRefusalReason(context, status::kDiskFull, reason, sizeof reason);
     EXPECT_STREQ(reason, "the disk is full; make room on the drive of C:\\Archives and try again");
+    // The engine's own limit, in the unit a user reads it in.
+    FormatRefusalReason(context, status::kTooLarge, reason, sizeof reason);
+    EXPECT_STREQ(reason, "it is larger than 16 TB, the largest file Keepsake keeps versions of");
 }
 
 TEST(VersionTime, RecordTimeIsShownInLocalTime) {

@@ -9,6 +9,7 @@ namespace {
 
 constexpr uint64_t kMiB = 1024 * 1024;
 constexpr uint64_t kGiB = 1024 * kMiB;
+constexpr uint64_t kTiB = 1024 * kGiB;
 // Less room than this on the archive's disk (or than the file itself) is
 // taken for a full disk when a write failed.
 constexpr uint64_t kLeastRoom = kMiB;
@@ -41,9 +42,9 @@ bool DiskNearlyFull(const ArchiveContext& context) {
 }  // namespace
 
 uint64_t EngineFileSizeLimit() {
-    // The engine holds two versions in memory during a save; its 32-bit
-    // build therefore stops far earlier than its 64-bit one.
-    return sizeof(void*) == 4 ? 256 * kMiB : 2 * kGiB;
+    // The engine streams every version in bounded memory; its 32-bit build
+    // stops at what its address space can hold the frame index of.
+    return sizeof(void*) == 4 ? kTiB : 16 * kTiB;
 }
 
 int StatusOfFileError(DWORD error) {
@@ -75,7 +76,10 @@ int StatusOfArchiveFailure(const ArchiveContext& context, int engineStatus) {
 void FormatSizeLimit(char* text, size_t size) {
     uint64_t limit = EngineFileSizeLimit();
     char format[32];
-    if (limit >= kGiB && limit % kGiB == 0) {
+    if (limit >= kTiB && limit % kTiB == 0) {
+        LoadText(IDS_SIZE_TB, format, sizeof format);
+        FormatText(text, size, format, static_cast<unsigned>(limit / kTiB));
+    } else if (limit >= kGiB && limit % kGiB == 0) {
         LoadText(IDS_SIZE_GB, format, sizeof format);
         FormatText(text, size, format, static_cast<unsigned>(limit / kGiB));
     } else {

@@ -57,7 +57,7 @@ int StatusOfArchiveFailure(const ArchiveContext& context, int engineStatus);
 // `text` holds `size` characters.
 void FormatRefusalReason(const ArchiveContext& context, int outcome, char* text, size_t size);
 
-// The size limit as the user reads it: "2 GB", "256 MB".
+// The size limit as the user reads it: "16 TB", "1 TB".
 void FormatSizeLimit(char* text, size_t size);
 
 #endif

@@ -201,6 +201,7 @@
 #define IDS_NO_SHORT_NAME           3031
 #define IDS_SIZE_GB                 3032
 #define IDS_SIZE_MB                 3033
+#define IDS_SIZE_TB                 3034
 
 // Reasons, each a clause that completes "<file> was not saved: ..."
 #define IDS_REASON_BUSY             3100
