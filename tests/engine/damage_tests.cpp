@@ -281,6 +281,9 @@ TEST(Damage, ForgedDirectoriesWithRightChecksumsAreRefused) {
              nodeOf(s, 3).parent = secondId;
          }},
         {"overlapping blocks", false, [](ArchiveState& s, uint64_t) { nodeOf(s, 3).offset = nodeOf(s, 2).offset + 1; }},
+        {"blocks sharing one byte", false, [](ArchiveState& s, uint64_t) {
+             nodeOf(s, 3).offset = nodeOf(s, 2).offset + nodeOf(s, 2).storedLength - 1;
+         }},
         {"signature past the end", false, [](ArchiveState& s, uint64_t size) {
              s.signatureOffset = size;
              s.signatureCapacity = 4096;
@@ -310,6 +313,23 @@ TEST(Damage, ForgedDirectoriesWithRightChecksumsAreRefused) {
         EXPECT_EQ(forged, expected);
         EXPECT_EQ(add(fs, Bytes(10, 'n')), kOk);
     }
+}
+
+// The newest version's blocks read, but do not make the content its hash
+// names: a save never builds on it without a word, and verification names it.
+TEST(Damage, ASaveOnANewestVersionThatIsNotItsContentSaysDamaged) {
+    uint64_t fileSize;
+    Bytes archive = forgeState(forgeryBase(false, &fileSize), [](ArchiveState& s) { s.versions.back().contentHash ^= 1; });
+    MemoryFiles fs;
+    fs.put(kArchive, archive);
+    EXPECT_EQ(add(fs, Bytes(3000, 'n')), kCorrupt);
+    Bytes after;
+    fs.get(kArchive, &after);
+    EXPECT_EQ(after, archive) << "the refused save changed nothing";
+    VerifyReport report;
+    EXPECT_EQ(verifyArchive(fs, kArchive, &report), kCorrupt);
+    ASSERT_EQ(report.damaged.size(), 1u);
+    EXPECT_EQ(report.damaged[0], 4);
 }
 
 // Content that keeps every hash right but does not make the version it

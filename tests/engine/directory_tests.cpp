@@ -113,6 +113,11 @@ TEST(Directory, RecordsOfChangesThatDoNotFitTheirPlaceAreDamage) {
     chained = forgeChanges(chained, [](DirectoryChanges&, ArchiveState&, ArchiveState&) {});
     decodeNewest(chained, &status);
     EXPECT_EQ(status, kCorrupt) << "one record more than allowed";
+    // A record no newer than the one it follows.
+    Bytes stale = forgeChanges(forgeChanges(archive, [](DirectoryChanges&, ArchiveState&, ArchiveState&) {}),
+                               [](DirectoryChanges&, ArchiveState&, ArchiveState&) {}, 0);
+    decodeNewest(stale, &status);
+    EXPECT_EQ(status, kCorrupt) << "a record with the sequence of the one before";
     for (const auto& b : broken) {
         MemoryFiles forged;
         forged.put(kArchive, forgeChanges(archive, b.edit));

@@ -85,7 +85,10 @@ inline Bytes forgeBlock(Bytes archive, uint32_t nodeId, const std::function<void
 
 // A record of changes written by hand onto the archive's newest record:
 // edit may change the link and the states the changes are taken between.
-inline Bytes forgeChanges(const Bytes& archive, const std::function<void(DirectoryChanges&, ArchiveState& before, ArchiveState& after)>& edit) {
+// A sequenceStep of 0 gives the record the sequence of the one before it;
+// both slots then name it, so that it is the newest state.
+inline Bytes forgeChanges(const Bytes& archive, const std::function<void(DirectoryChanges&, ArchiveState& before, ArchiveState& after)>& edit,
+                          uint64_t sequenceStep = 1) {
     int slot;
     Header h = newestHeader(archive, &slot);
     ArchiveState before = decodeNewest(archive), after = before;
@@ -95,14 +98,15 @@ inline Bytes forgeChanges(const Bytes& archive, const std::function<void(Directo
     link.depth = static_cast<uint32_t>(before.directoryChain.size());
     after.versions.back().comment = "changed by a record";
     edit(link, before, after);
-    Bytes record = encodeChanges(before, after, h.sequence + 1, link);
+    Bytes record = encodeChanges(before, after, h.sequence + sequenceStep, link);
     Bytes forged = archive;
-    h.sequence += 1;
+    h.sequence += sequenceStep;
     h.directoryOffset = forged.size();
     h.directoryLength = record.size();
     h.directoryHash = hash64(record.data(), record.size());
     forged.insert(forged.end(), record.begin(), record.end());
     forgeSlot(forged, 1 - slot, h);
+    if (!sequenceStep) forgeSlot(forged, slot, h);
     return forged;
 }
 

@@ -70,12 +70,28 @@ TEST(Save, ASignatureThatDoesNotFitItsVersionIsNeverBelieved) {
         [](Signature& s) { s.entries[0].length = uint32_t(ChunkSizes{s.shift}.max() + 1); },
         [](Signature& s) { s.contentHash ^= 1; },
         [](Signature& s) { s.node += 1; },
+        // The signature of a longer content under the version's node and
+        // hash: believed, the save would copy from past the old content.
+        [&first](Signature& s) {
+            Bytes longer = first;
+            longer.insert(longer.end(), first.begin(), first.begin() + 50000);
+            ChunkSizes sizes = chunkSizesFor(longer.size());
+            s.entries.clear();
+            for (size_t at = 0; at < longer.size();) {
+                size_t cut = nextCut(longer.data() + at, longer.size() - at, true, sizes);
+                s.entries.push_back(SignatureEntry{static_cast<uint32_t>(cut), hash64(longer.data() + at, cut)});
+                at += cut;
+            }
+            s.contentSize = longer.size();
+        },
     };
     for (size_t f = 0; f < sizeof forgeries / sizeof *forgeries; ++f) {
         MemoryFiles fs;
         ASSERT_EQ(create(fs, first), kOk);
         forgeSignature(fs, forgeries[f]);
         Bytes next = edited(rng, first, 4);
+        if (f == sizeof forgeries / sizeof *forgeries - 1)
+            next.insert(next.end(), first.begin(), first.begin() + 50000);  // the content the forgery describes
         ASSERT_EQ(add(fs, next), kOk) << f;
         Contents contents;
         ASSERT_EQ(readAll(fs, &contents), kOk) << f;
