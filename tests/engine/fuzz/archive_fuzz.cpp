@@ -2,8 +2,8 @@
 // directory, the blocks and deltas, and the updates that start from them.
 // Inputs are a whole archive, byte edits of a well-formed one, or forgeries:
 // changes to the fields of a well-formed archive's directory (whole, or as a
-// record of changes) or blocks that keep every checksum right, so that the
-// checks behind the checksums are the ones tried.
+// record of changes), blocks or the kept signature that keep every checksum
+// right, so that the checks behind the checksums are the ones tried.
 //
 // Beyond the sanitizers, every outcome is compared with a reference: a
 // version that reads is exactly the content saved under its hash, extraction
@@ -13,6 +13,7 @@
 #include "forge.h"
 #include "hash.h"
 #include "memory_files.h"
+#include "signature.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -222,15 +223,52 @@ void forgeFields(ArchiveState& s, const uint8_t* data, size_t size) {
     }
 }
 
+// The signature the next save starts from, forged under a right hash: a
+// save must never believe one that does not fit the newest version.
+void forgeSignature(Bytes archive, const uint8_t* data, size_t size) {
+    ArchiveState s = testing::decodeNewest(archive);
+    if (!s.signatureCapacity) return;
+    auto room = archive.begin() + static_cast<std::ptrdiff_t>(s.signatureOffset);
+    Bytes bytes(room, room + static_cast<std::ptrdiff_t>(s.signatureCapacity));
+    uint32_t count;
+    std::memcpy(&count, bytes.data() + kSignatureHeaderSize - 4, 4);
+    if (encodedSignatureSize(count) > bytes.size()) return;
+    bytes.resize(static_cast<size_t>(encodedSignatureSize(count)));
+    Signature signature;
+    if (!decodeSignature(bytes, &signature)) return;
+    for (; size >= 4; data += 4, size -= 4) {
+        int8_t small = static_cast<int8_t>(data[2]);
+        uint64_t bits = uint64_t(data[2]) << (data[3] % 57);
+        SignatureEntry* entry =
+            signature.entries.empty() ? nullptr : &signature.entries[data[1] % signature.entries.size()];
+        switch (data[0] % 6) {
+        case 0: signature.node += small; break;
+        case 1: signature.contentSize += small; break;
+        case 2: signature.contentHash ^= bits; break;
+        case 3: signature.shift = static_cast<uint8_t>(signature.shift + small); break;
+        case 4: if (entry) entry->length += small; break;
+        default: if (entry) entry->hash ^= bits; break;
+        }
+    }
+    Bytes forged = encodeSignature(signature);
+    if (forged.size() > s.signatureCapacity) return;
+    std::copy(forged.begin(), forged.end(), room);
+    exercise(archive);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const Bytes seeds[2] = {buildArchive(true), buildArchive(false)};
     static const Bytes longHistory = buildLongHistory();
     if (size < 1) return 0;
-    uint8_t mode = data[0] % 6;
+    uint8_t mode = data[0] % 7;
     ++data;
     --size;
+    if (mode == 6) {
+        forgeSignature(seeds[size > 0 && (data[0] & 0x80)], data, size);
+        return 0;
+    }
     if (mode == 5) {
         // A record of changes on a long history, its entries forged.
         exercise(testing::forgeChanges(longHistory, [&](DirectoryChanges& link, ArchiveState&, ArchiveState& after) {
