@@ -40,6 +40,12 @@ class DropData : public IDataObject {
 public:
     DropData(std::vector<std::string> names, bool offerDrop) : names_(std::move(names)), offerDrop_(offerDrop) {}
 
+    // How the block is laid out: names in UTF-16; the block ending inside
+    // its last name (no terminator after it); a list offset past the end.
+    bool wide = false;
+    bool cutInLastName = false;
+    bool offsetPastEnd = false;
+
     STDMETHODIMP QueryInterface(REFIID id, void** out) override {
         *out = IsEqualIID(id, IID_IUnknown) || IsEqualIID(id, IID_IDataObject) ? this : nullptr;
         return *out ? S_OK : E_NOINTERFACE;
@@ -51,9 +57,17 @@ public:
         std::string list;
         for (const std::string& name : names_) list += name + '\0';
         list += '\0';
-        HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + list.size());
+        if (wide) {
+            std::wstring wideList(list.begin(), list.end());
+            list.assign(reinterpret_cast<const char*>(wideList.data()), wideList.size() * sizeof(wchar_t));
+        }
+        // Without the terminators of the last name and of the list.
+        if (cutInLastName) list.resize(list.size() - 2 * (wide ? sizeof(wchar_t) : 1));
+        HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, sizeof(DROPFILES) + list.size());
         auto* drop = static_cast<DROPFILES*>(GlobalLock(memory));
-        drop->pFiles = sizeof(DROPFILES);
+        *drop = DROPFILES{};
+        drop->pFiles = offsetPastEnd ? static_cast<DWORD>(sizeof(DROPFILES) + list.size()) : sizeof(DROPFILES);
+        drop->fWide = wide;
         memcpy(drop + 1, list.data(), list.size());
         GlobalUnlock(memory);
         medium->tymed = TYMED_HGLOBAL;
@@ -135,6 +149,41 @@ TEST_F(Selection, RefusesDataWithoutDropAndLeavesOutNamesTooLongForAnEntry) {
     DropData mixed({fits + "x", fits}, true);
     EXPECT_EQ(object->Initialize(nullptr, &mixed, nullptr), S_OK);
     EXPECT_EQ(Paths(object->files()), std::vector<std::string>{fits});
+}
+
+TEST_F(Selection, ReadsEveryNameOfALargeListOnceWideOrNotAndNothingBeyondTheBlock) {
+    std::vector<std::string> names;
+    for (int i = 0; i < 1000; ++i) names.push_back("C:\\work\\file " + std::to_string(i) + ".txt");
+    std::vector<std::string> reversed(names.rbegin(), names.rend());
+    for (bool wide : {false, true}) {
+        CShellExt* fresh = new CShellExt;
+        fresh->AddRef();
+        DropData data(names, true);
+        data.wide = wide;
+        EXPECT_EQ(fresh->Initialize(nullptr, &data, nullptr), S_OK);
+        EXPECT_EQ(Paths(fresh->files()), reversed) << (wide ? "wide" : "single-byte");
+        fresh->Release();
+    }
+
+    // A block that ends inside its last name: the names before it are
+    // taken, the cut one is not, and nothing past the block is read.
+    for (bool wide : {false, true}) {
+        CShellExt* fresh = new CShellExt;
+        fresh->AddRef();
+        DropData cut({"C:\\a.txt", "C:\\b.txt"}, true);
+        cut.wide = wide;
+        cut.cutInLastName = true;
+        EXPECT_EQ(fresh->Initialize(nullptr, &cut, nullptr), S_OK);
+        EXPECT_EQ(Paths(fresh->files()), std::vector<std::string>{"C:\\a.txt"}) << (wide ? "wide" : "single-byte");
+        fresh->Release();
+    }
+    DropData past({"C:\\a.txt"}, true);
+    past.offsetPastEnd = true;
+    CShellExt* fresh = new CShellExt;
+    fresh->AddRef();
+    EXPECT_EQ(fresh->Initialize(nullptr, &past, nullptr), E_FAIL);
+    EXPECT_EQ(fresh->files().Count(), 0);
+    fresh->Release();  // before the data object it holds goes out of scope
 }
 
 TEST_F(Selection, FoldersExpandOneLevelIntoTheirPlainFiles) {

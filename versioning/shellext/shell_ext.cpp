@@ -30,6 +30,64 @@ private:
     bool ok_ = false;
 };
 
+// Locks a global memory block for its lifetime.
+class LockedGlobal {
+public:
+    explicit LockedGlobal(HGLOBAL memory) : memory_(memory), data_(memory ? GlobalLock(memory) : nullptr) {}
+    ~LockedGlobal() {
+        if (data_) GlobalUnlock(memory_);
+    }
+    LockedGlobal(const LockedGlobal&) = delete;
+    LockedGlobal& operator=(const LockedGlobal&) = delete;
+    const BYTE* data() const { return static_cast<const BYTE*>(data_); }
+
+private:
+    HGLOBAL memory_;
+    void* data_;
+};
+
+// Calls `take` once for each name of a CF_HDROP block, in order: with the
+// name in the single-byte code page, or with null for a name that does not
+// fit MAX_PATH characters that way. The block is a DROPFILES header and a
+// list of names (wide or single-byte) ended by an empty one; nothing beyond
+// the block's size is read, and a name the block cuts off is not taken.
+template <typename Take>
+void ForEachDroppedName(HDROP drop, Take take) {
+    if (!drop) return;
+    LockedGlobal lock(drop);
+    const BYTE* block = lock.data();
+    SIZE_T size = GlobalSize(drop);
+    if (!block || size < sizeof(DROPFILES)) return;
+    const auto* header = reinterpret_cast<const DROPFILES*>(block);
+    if (header->pFiles < sizeof(DROPFILES) || header->pFiles >= size) return;
+
+    if (header->fWide) {
+        const auto* name = reinterpret_cast<const WCHAR*>(block + header->pFiles);
+        const WCHAR* end = name + (size - header->pFiles) / sizeof(WCHAR);
+        while (name < end && *name) {
+            const WCHAR* stop = name;
+            while (stop < end && *stop) ++stop;
+            if (stop == end) return;
+            char path[MAX_PATH];
+            int length = static_cast<int>(stop - name);
+            int written = WideCharToMultiByte(CP_ACP, 0, name, length, path, MAX_PATH - 1, nullptr, nullptr);
+            bool fits = length == 0 || written > 0;
+            if (fits) path[written] = '\0';
+            take(fits ? path : nullptr);
+            name = stop + 1;
+        }
+    } else {
+        const char* name = reinterpret_cast<const char*>(block + header->pFiles);
+        const char* end = reinterpret_cast<const char*>(block + size);
+        while (name < end && *name) {
+            const char* stop = static_cast<const char*>(memchr(name, '\0', static_cast<size_t>(end - name)));
+            if (!stop) return;
+            take(static_cast<size_t>(stop - name) < MAX_PATH ? name : nullptr);
+            name = stop + 1;
+        }
+    }
+}
+
 }  // namespace
 
 CShellExt::CShellExt() {
@@ -91,18 +149,17 @@ STDMETHODIMP CShellExt::Initialize(PCIDLIST_ABSOLUTE, IDataObject* data, HKEY) {
 
         HdropMedium medium(data_);
         if (!medium.ok()) return E_FAIL;
-        UINT count = medium.drop() ? DragQueryFileA(medium.drop(), 0xFFFFFFFF, nullptr, 0) : 0;
-        if (count == 0) return E_FAIL;
-
+        // Each name is read once, in one pass over the drop list: asking
+        // the system for name i walks the list from its start every time.
         // Each name goes in front of the list, earlier selections included.
-        for (UINT index = 0; index < count; ++index) {
+        UINT count = 0;
+        ForEachDroppedName(medium.drop(), [&](const char* name) {
+            ++count;
             // A name longer than an entry would come back cut short, naming
             // another file or none: it is left out.
-            if (DragQueryFileA(medium.drop(), index, nullptr, 0) >= MAX_PATH) continue;
-            char path[MAX_PATH];
-            if (DragQueryFileA(medium.drop(), index, path, sizeof path) == 0) continue;
-            files_.Add(path);
-        }
+            if (name) files_.Add(name);
+        });
+        if (count == 0) return E_FAIL;
         return S_OK;
     } catch (...) {
         return E_FAIL;
