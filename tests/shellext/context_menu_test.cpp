@@ -4,6 +4,8 @@
 
 #include <shlobj.h>
 
+#include <cstdio>
+
 #include "shell_host.h"
 #include "test_helpers.h"
 #include "trace_capture.h"
@@ -24,8 +26,12 @@ protected:
         ASSERT_EQ(host.Create(), S_OK);
     }
 
+    // Where File and States work: the fixture's folder unless a test
+    // points elsewhere.
+    const kstest::TempFolder& Here() const { return folderOverride ? *folderOverride : folder; }
+
     std::string File(const std::string& name, bool archived = false) {
-        std::string path = folder / name;
+        std::string path = Here() / name;
         EXPECT_TRUE(WriteFileText(path, "content of " + name));
         if (archived) {
             // The menu only asks whether the archive file is there.
@@ -39,7 +45,12 @@ protected:
     // The three items' states as "S H F", a dash for each grayed one;
     // "none" without a submenu.
     std::string States(const std::vector<std::string>& names) {
-        EXPECT_EQ(host.Select(folder.path(), names), S_OK);
+        EXPECT_EQ(host.Select(Here().path(), names), S_OK);
+        return Requery();
+    }
+
+    // The states of a new menu for the selection the object holds.
+    std::string Requery() {
         HRESULT result = E_FAIL;
         host.QueryMenu(CMF_NORMAL, &result);
         EXPECT_EQ(result, MAKE_HRESULT(SEVERITY_SUCCESS, 0, 5));
@@ -55,6 +66,7 @@ protected:
     kstest::ShellRegistration registration;
     kstest::SettingsScope settings;
     kstest::TempFolder folder;
+    const kstest::TempFolder* folderOverride = nullptr;
     ShellHost host;
 };
 
@@ -122,6 +134,71 @@ TEST_F(ContextMenu, EnableRulesFollowTheSelection) {
         ASSERT_EQ(host.Create(), S_OK);  // a fresh object for each selection
         EXPECT_EQ(States(c.names), c.states) << c.names[0] << " +" << c.names.size() - 1;
     }
+}
+
+// Many files of one folder: the menu learns the facts from one listing of
+// the folder, and must come to exactly the states the rules give for each
+// file asked one by one.
+class ContextMenuAtScale : public ContextMenu {
+protected:
+    // `count` long-named files (their short forms made up by the system);
+    // the one at `archived` (if any) with an archive.
+    std::vector<std::string> Files(int count, int archived = -1) {
+        std::vector<std::string> names;
+        for (int i = 0; i < count; ++i) {
+            char name[64];
+            snprintf(name, sizeof name, "Minutes of meeting %04d.text", i);
+            names.push_back(File(name, i == archived));
+        }
+        return names;
+    }
+};
+
+TEST_F(ContextMenuAtScale, AThousandFilesWithOneArchivedGiveTheRulesStates) {
+    kstest::TempFolder central;
+    struct Layout {
+        const char* name;
+        bool central;
+    };
+    for (Layout layout : {Layout{"beside", false}, Layout{"central", true}}) {
+        kstest::TempFolder files;
+        if (layout.central) settings.SetString("VersionsPath", central.path());
+        folderOverride = &files;
+        // The shell's first name is walked last: the archived file is
+        // found only after every other one was looked at.
+        std::vector<std::string> names = Files(1000, 0);
+        ASSERT_EQ(host.Create(), S_OK);
+        EXPECT_EQ(States(names), "S-F") << layout.name;
+
+        // One excluded file among them grays "&File" wherever it stands.
+        settings.SetString("VersionExclude", "tmp");
+        names.insert(names.begin() + 500, File("scratch.tmp"));
+        ASSERT_EQ(host.Create(), S_OK);
+        EXPECT_EQ(States(names), "S--") << layout.name;
+        settings.SetString("VersionExclude", "");
+
+        // One folder among them grays history and files alike.
+        ASSERT_TRUE(CreateDirectoryA((files / "sub").c_str(), nullptr));
+        names[500] = "sub";
+        ASSERT_EQ(host.Create(), S_OK);
+        EXPECT_EQ(States(names), "S--") << layout.name;
+        folderOverride = nullptr;
+    }
+}
+
+TEST_F(ContextMenuAtScale, ASecondMenuSeesTheFolderAsItIsNow) {
+    std::vector<std::string> names = Files(1000);
+    ASSERT_EQ(States(names), "S--");
+
+    // The same object, the same selection: an archive that appeared since
+    // the first menu enables "&File" in the second, and is gone again in
+    // the third.
+    ArchiveContext context;
+    ASSERT_TRUE(context.Resolve((folder / names[999]).c_str(), false, nullptr));
+    ASSERT_TRUE(WriteFileText(context.archivePath, "archive"));
+    EXPECT_EQ(Requery(), "S-F");
+    ASSERT_TRUE(DeleteFileA(context.archivePath) != FALSE);
+    EXPECT_EQ(Requery(), "S--");
 }
 
 TEST_F(ContextMenu, DefaultOnlyAndVerbsOnlyAddNothing) {

@@ -91,14 +91,20 @@ ArchiveNameResult MakeArchiveName(const char* path, char* name) {
     }
     if (length == 0) return ArchiveNameResult::NoShortForm;
     if (length >= sizeof shortPath) return ArchiveNameResult::TooLong;
+    return ArchiveNameFromShortPath(shortPath, name);
+}
 
-    for (char* c = shortPath; *c; ++c) {
-        if (*c == '.' || *c == ':' || *c == '\\') *c = '$';
-    }
+ArchiveNameResult ArchiveNameFromShortPath(const char* shortPath, char* name) {
+    name[0] = '\0';
     if (FormatText(name, MAX_PATH, "%s.ks", shortPath) >= MAX_PATH) {
         name[0] = '\0';
         return ArchiveNameResult::TooLong;
     }
+    for (char* c = name; *c; ++c) {
+        if (*c == '.' || *c == ':' || *c == '\\') *c = '$';
+    }
+    // The suffix keeps its dot.
+    name[strlen(name) - 3] = '.';
     return ArchiveNameResult::Made;
 }
 

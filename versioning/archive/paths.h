@@ -35,6 +35,9 @@ enum class ArchiveNameResult {
 // created for a moment to learn its short form, and removed again.
 ArchiveNameResult MakeArchiveName(const char* path, char* name);
 
+// The archive name for a known short path (at most MAX_PATH - 1 characters).
+ArchiveNameResult ArchiveNameFromShortPath(const char* shortPath, char* name);
+
 // Shows the hourglass and answers the cursor shown before.
 HCURSOR ShowWaitCursor();
 

@@ -101,29 +101,42 @@ void ExtensionOf(const char* path, char* ext) {
 
 }  // namespace
 
-bool IsExcluded(const char* path, UINT listId) {
-    char list[MAX_PATH];
-    DWORD size = sizeof list;
-    if (!ReadSettingString(listId, list, &size)) return false;
+ExclusionList::ExclusionList(UINT listId) {
+    DWORD size = sizeof list_;
+    present_ = ReadSettingString(listId, list_, &size);
+    if (!present_) list_[0] = '\0';
+}
 
-    char longExt[MAX_PATH], shortExt[MAX_PATH], shortPath[MAX_PATH];
+bool ExclusionList::Matches(const char* path, const char* shortPath) const {
+    if (!present_) return false;
+    char longExt[MAX_PATH], shortExt[MAX_PATH];
     ExtensionOf(path, longExt);
     shortExt[0] = '\0';
-    DWORD shortLength = GetShortPathNameA(path, shortPath, sizeof shortPath);
-    if (shortLength > 0 && shortLength < sizeof shortPath) ExtensionOf(shortPath, shortExt);
+    if (shortPath) ExtensionOf(shortPath, shortExt);
     if (!longExt[0] && !shortExt[0]) return false;
 
     // Entries are taken as written: no blanks are trimmed, so " bak" never
     // matches and neither does ".tmp".
-    for (char* entry = list; entry;) {
-        char* comma = strchr(entry, ',');
-        if (comma) *comma = '\0';
-        if (entry[0] && ((longExt[0] && _stricmp(entry, longExt) == 0) ||
-                         (shortExt[0] && _stricmp(entry, shortExt) == 0)))
-            return true;
-        entry = comma ? comma + 1 : nullptr;
+    for (const char* entry = list_; *entry;) {
+        const char* comma = strchr(entry, ',');
+        size_t length = comma ? static_cast<size_t>(comma - entry) : strlen(entry);
+        auto same = [&](const char* ext) {
+            return ext[0] && strlen(ext) == length && _strnicmp(entry, ext, length) == 0;
+        };
+        if (length > 0 && (same(longExt) || same(shortExt))) return true;
+        if (!comma) break;
+        entry = comma + 1;
     }
     return false;
+}
+
+bool IsExcluded(const char* path, UINT listId) {
+    ExclusionList list(listId);
+    if (!list.present()) return false;
+    char shortPath[MAX_PATH];
+    DWORD shortLength = GetShortPathNameA(path, shortPath, sizeof shortPath);
+    bool haveShort = shortLength > 0 && shortLength < sizeof shortPath;
+    return list.Matches(path, haveShort ? shortPath : nullptr);
 }
 
 void WriteHistoryColumnWidths(const int* widths, int count) {

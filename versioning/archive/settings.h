@@ -22,6 +22,20 @@ bool ReadSettingNumber(UINT valueId, DWORD* number);
 // comma-separated list in the value named by string `listId`.
 bool IsExcluded(const char* path, UINT listId);
 
+// The same list read once, for asking about many paths.
+class ExclusionList {
+public:
+    explicit ExclusionList(UINT listId);
+    bool present() const { return present_; }
+    // `shortPath` is the short form of `path` (or just its short name), or
+    // null when there is none.
+    bool Matches(const char* path, const char* shortPath) const;
+
+private:
+    char list_[MAX_PATH];
+    bool present_ = false;
+};
+
 // Stores the widths of the history list's columns (the only values keepshel
 // writes). `count` is at most 4.
 void WriteHistoryColumnWidths(const int* widths, int count);

@@ -3,6 +3,7 @@
 #include "save_command.h"
 #include "server.h"
 #include "shell_ext.h"
+#include "../archive/archive_survey.h"
 #include "../archive/handles.h"
 #include "../archive/module.h"
 #include "../archive/settings.h"
@@ -40,26 +41,44 @@ struct SelectionFacts {
     bool HistoryEnabled() const { return versioningOn && single && anyArchived && !anyFolder; }
     bool FileEnabled() const { return versioningOn && !anyExcluded && anyArchived && !anyFolder; }
     bool Show() const { return SaveEnabled() || HistoryEnabled() || FileEnabled(); }
+    // True once no further entry can change an enable flag.
+    bool Settled() const {
+        bool saveKnown = anyIncluded || anyFolder;
+        bool historyKnown = !single || anyFolder;
+        bool fileKnown = anyExcluded || anyFolder;
+        return saveKnown && historyKnown && fileKnown;
+    }
 };
 
+// The enable rules need only some facts, and each fact only until it is
+// known: a folder settles every item, one included entry settles "&Save...",
+// one excluded entry (or a second entry) settles what needs all entries
+// plain and kept. The walk stops once every item is settled.
 SelectionFacts GatherFacts(const SelectedFileList& files) {
     SelectionFacts facts;
     DWORD enabled = 0;
     facts.versioningOn = ReadSettingNumber(IDS_ENABLE_VERSION_CONTROL, &enabled) && enabled != 0;
     facts.single = files.Count() == 1;
-    const NeverVersioned never;
-    for (const SelectedFile* entry = files.First(); entry; entry = entry->next) {
-        // The menu shows no message while the shell builds it: a file
-        // without a place for its archive is reported by the command the
-        // user chooses.
-        ArchiveContext context;
-        context.Locate(entry->path);
-        if (context.ArchiveExists()) facts.anyArchived = true;
-        if (SelectedFileList::IsFolder(entry)) facts.anyFolder = true;
-        if (IsExcluded(entry->path, IDS_VERSION_EXCLUDE) || never.Covers(entry->path))
-            facts.anyExcluded = true;
-        else
-            facts.anyIncluded = true;
+    if (!facts.versioningOn) return facts;  // nothing shows, whatever the files are
+
+    // The menu shows no message while the shell builds it: a file without
+    // a place for its archive is reported by the command the user chooses.
+    ArchiveSurvey survey;
+    for (const SelectedFile* entry = files.First(); entry && !facts.Settled(); entry = entry->next) {
+        if (survey.IsFolder(entry->path)) {
+            facts.anyFolder = true;
+            break;
+        }
+        if (!facts.anyIncluded || !facts.anyExcluded) {
+            if (survey.IsExcluded(entry->path))
+                facts.anyExcluded = true;
+            else
+                facts.anyIncluded = true;
+        }
+        // An archive counts for "&History..." (one entry) and for "&File"
+        // (no entry excluded).
+        if (!facts.anyArchived && (facts.single || !facts.anyExcluded) && survey.HasArchive(entry->path))
+            facts.anyArchived = true;
     }
     return facts;
 }
