@@ -13,6 +13,7 @@
 #include "archive/settings.h"
 #include "dialog_test_support.h"
 #include "history_test_support.h"
+#include "many_versions.h"
 
 namespace {
 
@@ -376,6 +377,59 @@ TEST_F(DrawnList, LongTextsAreCutWithDotsKeepingTheFirstCharacter) {
     CutTextToWidth(dc, name, 1000, dots.cx, tiny, sizeof tiny);
     EXPECT_STREQ(tiny, "Ba...") << "the output buffer bounds the cut";
     DeleteDC(dc);
+}
+
+}  // namespace
+
+namespace {
+
+using kstest::PumpUntil;
+using kstest::SheetHost;
+using kstest::VersionedFile;
+
+int RowHeight(HWND list) {
+    RECT bounds{};
+    ListView_GetItemRect(list, 0, &bounds, LVIR_BOUNDS);
+    return bounds.bottom - bounds.top;
+}
+
+TEST(VersionListAtScale, TenThousandVersionsNewestFirstAndAReloadKeepsSelectionFocusAndScrollByVersion) {
+    VersionedFile file;
+    ASSERT_TRUE(kstest::MakeManyVersions(file.context.archivePath, 10000));
+    SheetHost host(&file.context);
+    HWND list = host.list();
+    ASSERT_EQ(host.RowCount(), 10000);
+    EXPECT_EQ(host.page.list.RowVersionNumber(0), 10000);
+    EXPECT_EQ(host.page.list.RowVersionNumber(9999), 1);
+    EXPECT_TRUE(host.Selected(0));
+    EXPECT_TRUE(host.Focused(0));
+
+    // Scrolled far down, two versions selected, the second one focused.
+    ListView_Scroll(list, 0, 6000 * RowHeight(list));
+    kstest::Pump(20);
+    int top = ListView_GetTopIndex(list);
+    ASSERT_GT(top, 1000);
+    int topVersion = host.page.list.RowVersionNumber(top);
+    host.SelectOnly({});
+    ListView_SetItemState(list, top + 2, LVIS_SELECTED, LVIS_SELECTED);
+    ListView_SetItemState(list, top + 4, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    ListView_SetSelectionMark(list, top + 2);
+    int first = host.page.list.RowVersionNumber(top + 2), second = host.page.list.RowVersionNumber(top + 4);
+
+    // A version saved elsewhere puts a row above every other one.
+    ASSERT_TRUE(kstest::SaveAsAnotherProgram(file.path, "one more", "saved elsewhere"));
+    ASSERT_TRUE(PumpUntil([&] { return host.RowCount() == 10001; }));
+    EXPECT_EQ(host.page.list.RowVersionNumber(0), 10001);
+    EXPECT_EQ(host.page.list.RowVersionNumber(10000), 1);
+
+    // The same versions are selected and focused, and the same version is
+    // the first one visible.
+    EXPECT_EQ(host.page.list.SelectedVersionNumbers(), (std::vector<int>{first, second}));
+    int focused = ListView_GetNextItem(list, -1, LVNI_FOCUSED);
+    EXPECT_EQ(host.page.list.RowVersionNumber(focused), second);
+    EXPECT_EQ(host.page.list.RowVersionNumber(ListView_GetSelectionMark(list)), first);
+    EXPECT_EQ(host.page.list.RowVersionNumber(ListView_GetTopIndex(list)), topVersion);
+    EXPECT_EQ(host.Text(IDC_HISTORY_COMMENT), "comment " + std::to_string(first));
 }
 
 }  // namespace

@@ -127,6 +127,7 @@ TEST_F(ContextMenu, EnableRulesFollowTheSelection) {
         {{"kept.txt", "other.txt"}, "S-F"},       // history is for one file
         {{"sub"}, "S--"},                         // a folder saves its files
         {{"skip.tmp"}, "none"},                   // excluded, no archive: nothing at all
+        {{"skipkept.tmp"}, "-H-"},                // excluded, archived: its history still shows
         {{"skipkept.tmp", "kept.txt"}, "S--"},    // one excluded entry grays "&File"
         {{"sub", "kept.txt"}, "S--"},             // a folder grays history and files
     };

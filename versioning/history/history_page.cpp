@@ -198,6 +198,11 @@ void OnNotify(HistoryPage* page, NMHDR* header) {
         if (header->idFrom == IDC_HISTORY_LIST)
             page->list.OnColumnClick(reinterpret_cast<NMLISTVIEW*>(header)->iSubItem);
         break;
+    case LVN_DELETEALLITEMS:
+        // The rows hold nothing to free: no notification per row, which
+        // for 10,000 rows cost as much as filling them again.
+        if (header->idFrom == IDC_HISTORY_LIST) SetWindowLongPtrA(page->window, DWLP_MSGRESULT, TRUE);
+        break;
     case LVN_ITEMCHANGED:
         if (header->idFrom != IDC_HISTORY_LIST) break;
         UpdateToolbar(page);

@@ -6,9 +6,11 @@
 #include <prsht.h>
 #include <windowsx.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <unordered_map>
 
 #include "archive/dialogs.h"
 #include "archive/handles.h"
@@ -147,7 +149,33 @@ void VersionListView::AddImages() const {
     ListView_SetImageList(list_, images, LVSIL_SMALL);
 }
 
+namespace {
+
+// Keeps the list from drawing while its rows change one by one, and has it
+// drawn once when done: drawn after every row, 10,000 rows took seconds.
+class RedrawPause {
+public:
+    explicit RedrawPause(HWND list) : list_(list) { SendMessageA(list_, WM_SETREDRAW, FALSE, 0); }
+    ~RedrawPause() {
+        SendMessageA(list_, WM_SETREDRAW, TRUE, 0);
+        InvalidateRect(list_, nullptr, TRUE);
+    }
+    RedrawPause(const RedrawPause&) = delete;
+    RedrawPause& operator=(const RedrawPause&) = delete;
+
+private:
+    HWND list_;
+};
+
+}  // namespace
+
 bool VersionListView::Fill() {
+    RedrawPause pause(list_);
+    return FillRows(nullptr);
+}
+
+bool VersionListView::FillRows(VersionsRead* read) {
+    rowPositions_.clear();
     bool exists = context_->ArchiveExists();
     EnableWindow(list_, exists);
     if (!exists) return true;
@@ -156,19 +184,38 @@ bool VersionListView::Fill() {
     int count = context_->ListVersions(&entries);
     std::unique_ptr<VersionEntry[]> owned(entries);
     if (count < 0) return false;
+    if (read) {
+        read->entries = std::move(owned);
+        read->count = count;
+    }
 
     users_.assign(static_cast<size_t>(count), std::string());
-    ListView_SetItemCount(list_, count);
+    numbers_.assign(static_cast<size_t>(count), 0);
     for (int i = 0; i < count; ++i) {
-        const VersionEntry& entry = entries[i];
-        users_[i] = entry.updatedBy;
+        users_[i] = entries[i].updatedBy;
+        numbers_[i] = entries[i].number;
+    }
 
-        LVITEMA row{};
-        row.mask = LVIF_IMAGE | LVIF_PARAM;
-        row.iItem = i;
-        row.iImage = entry.permanent ? 1 : 0;
-        row.lParam = i;
-        int index = static_cast<int>(SendMessageA(list_, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&row)));
+    // The rows go in already in the order of the current sort, which is
+    // what sorting them after inserting would give: the comparison is a
+    // total order (ties fall back to the position).
+    if (sortKey_ == kSortByUser) descending_ = false;
+    rowPositions_.resize(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i) rowPositions_[i] = i;
+    std::sort(rowPositions_.begin(), rowPositions_.end(),
+              [this](int a, int b) { return CompareEntries(a, b) < 0; });
+
+    ListView_SetItemCount(list_, count);
+    for (int row = 0; row < count; ++row) {
+        int position = rowPositions_[row];
+        const VersionEntry& entry = entries[position];
+
+        LVITEMA item{};
+        item.mask = LVIF_IMAGE | LVIF_PARAM;
+        item.iItem = row;
+        item.iImage = entry.permanent ? 1 : 0;
+        item.lParam = position;
+        int index = static_cast<int>(SendMessageA(list_, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
         if (index < 0) continue;
 
         char number[16];
@@ -181,24 +228,98 @@ bool VersionListView::Fill() {
             SendMessageA(list_, LVM_SETITEMTEXTA, index, reinterpret_cast<LPARAM>(&cell));
         }
     }
-    SortBy(sortKey_);
     return true;
 }
 
-bool VersionListView::Refresh() {
-    int mark = ListView_GetSelectionMark(list_);
-    UINT state;
-    if (mark == -1) {
-        mark = 0;
-        state = LVIS_FOCUSED | LVIS_SELECTED;
-    } else {
-        state = ListView_GetItemState(list_, mark, LVIS_FOCUSED | LVIS_SELECTED);
+VersionListView::Snapshot VersionListView::TakeSnapshot() const {
+    Snapshot before;
+    before.mark = ListView_GetSelectionMark(list_);
+    if (before.mark >= 0) {
+        before.markState = ListView_GetItemState(list_, before.mark, LVIS_FOCUSED | LVIS_SELECTED);
+        before.markVersion = RowVersionNumber(before.mark);
     }
-    ListView_DeleteAllItems(list_);
-    bool filled = Fill();
+    before.selected = SelectedVersionNumbers();
+    int focused = ListView_GetNextItem(list_, -1, LVNI_FOCUSED);
+    if (focused >= 0) before.focusedVersion = RowVersionNumber(focused);
+    before.top = ListView_GetTopIndex(list_);
+    if (before.top > 0) before.topVersion = RowVersionNumber(before.top);
+    return before;
+}
+
+int VersionListView::Restore(const Snapshot& before) {
+    if (before.mark == -1) {
+        // Nothing was marked: the first row gets the selection and focus.
+        ListView_SetSelectionMark(list_, 0);
+        ListView_SetItemState(list_, 0, LVIS_FOCUSED | LVIS_SELECTED, LVIS_FOCUSED | LVIS_SELECTED);
+        return 0;
+    }
+
+    // A list looked at from its head, with at most its first row chosen,
+    // follows the head: what comes in is shown and chosen, as the first row
+    // was before.
+    bool atHead = before.mark == 0 && before.top == 0 && before.selected.size() <= 1 &&
+                  (before.selected.empty() || before.selected[0] == before.markVersion);
+    if (atHead) {
+        ListView_SetSelectionMark(list_, 0);
+        if (before.markState) ListView_SetItemState(list_, 0, before.markState, before.markState);
+        return 0;
+    }
+
+    // Elsewhere versions keep their selection wherever a reload puts their
+    // rows (a version saved elsewhere moves every row of a newest-first
+    // list).
+    std::unordered_map<int, int> rowOf;
+    rowOf.reserve(rowPositions_.size());
+    for (size_t row = 0; row < rowPositions_.size(); ++row)
+        rowOf.emplace(numbers_[rowPositions_[row]], static_cast<int>(row));
+    auto find = [&](int number) {
+        auto hit = number >= 0 ? rowOf.find(number) : rowOf.end();
+        return hit == rowOf.end() ? -1 : hit->second;
+    };
+
+    int mark = find(before.markVersion);
+    bool anySelected = false;
+    for (int number : before.selected) {
+        int row = find(number);
+        if (row < 0) continue;
+        ListView_SetItemState(list_, row, LVIS_SELECTED, LVIS_SELECTED);
+        if (mark < 0) mark = row;
+        anySelected = true;
+    }
+    int focus = find(before.focusedVersion);
+    if (focus >= 0) ListView_SetItemState(list_, focus, LVIS_FOCUSED, LVIS_FOCUSED);
+
+    if (mark < 0 && !anySelected) {
+        // The marked version is gone (deleted): the row now at its place
+        // takes over what it had, as after deleting from this list.
+        mark = before.mark;
+        if (before.markState) ListView_SetItemState(list_, mark, before.markState, before.markState);
+    }
     ListView_SetSelectionMark(list_, mark);
-    if (state) ListView_SetItemState(list_, mark, state, state);
-    ShowComment(mark);
+
+    // A list scrolled down keeps its first visible version at the top; one
+    // at the top stays there and shows what came in.
+    if (before.top > 0 && !rowPositions_.empty()) {
+        int top = find(before.topVersion);
+        if (top < 0) top = std::min(before.top, static_cast<int>(rowPositions_.size()) - 1);
+        RECT bounds{};
+        if (ListView_GetItemRect(list_, 0, &bounds, LVIR_BOUNDS)) {
+            int lines = top - ListView_GetTopIndex(list_);
+            ListView_Scroll(list_, 0, lines * (bounds.bottom - bounds.top));
+        }
+    }
+    return mark;
+}
+
+bool VersionListView::Refresh() {
+    RedrawPause pause(list_);
+    Snapshot before = TakeSnapshot();
+    ListView_DeleteAllItems(list_);
+    VersionsRead read;
+    bool filled = FillRows(&read);
+    int mark = Restore(before);
+    // The archive was read just now: its comment is the current one.
+    ShowComment(mark, read.entries.get(), read.count);
     return filled;
 }
 
@@ -346,7 +467,9 @@ void VersionListView::DrawCellText(HDC dc, const RECT& row, int x, int width, in
 
 int VersionListView::CommentFieldId() const { return readOnly_ ? IDC_READONLY_COMMENT : IDC_HISTORY_COMMENT; }
 
-void VersionListView::ShowComment(int row) const {
+void VersionListView::ShowComment(int row) const { ShowComment(row, nullptr, 0); }
+
+void VersionListView::ShowComment(int row, const VersionEntry* entries, int count) const {
     int field = CommentFieldId();
     LVITEMA item{};
     item.mask = LVIF_PARAM;
@@ -357,10 +480,15 @@ void VersionListView::ShowComment(int row) const {
         SetDlgItemTextA(owner_, field, "");
         return;
     }
-    // The archive is read again: the comment shown is always its current one.
-    VersionEntry* entries = nullptr;
-    int count = context_->ListVersions(&entries);
-    std::unique_ptr<VersionEntry[]> owned(entries);
+    // Otherwise the archive is read again: the comment shown is always its
+    // current one.
+    std::unique_ptr<VersionEntry[]> owned;
+    if (!entries) {
+        VersionEntry* read = nullptr;
+        count = context_->ListVersions(&read);
+        owned.reset(read);
+        entries = read;
+    }
     if (count > 0 && item.lParam >= 0 && item.lParam < count) SetDlgItemTextA(owner_, field, entries[item.lParam].comment);
 }
 

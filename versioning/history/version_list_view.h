@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -34,7 +35,11 @@ public:
     void Detach();
 
     bool Fill();     // true also without an archive (the list stays empty)
-    bool Refresh();  // refills, keeping selection and focus by position
+    // Refills, keeping the selected and focused versions (by number, not by
+    // row) and the first visible version; when no selected version is left,
+    // the row at the marked position takes over its selection and focus. A
+    // list at its head with at most its first row chosen stays at the head.
+    bool Refresh();
     void SortBy(int key);
     int CompareEntries(LPARAM first, LPARAM second) const;
     // The column-click rule: "#" and "Date & Time" flip the direction when
@@ -72,6 +77,27 @@ public:
     int RowImage(int row) const;
 
 private:
+    // What a reload must give back: selection, focus and scroll position.
+    struct Snapshot {
+        int mark = -1;
+        UINT markState = 0;
+        int markVersion = -1;
+        std::vector<int> selected;
+        int focusedVersion = -1;
+        int top = 0;
+        int topVersion = -1;
+    };
+    // The version list as one reload read it.
+    struct VersionsRead {
+        std::unique_ptr<VersionEntry[]> entries;
+        int count = 0;
+    };
+    // Fill without pausing the drawing; hands what it read to `read`.
+    bool FillRows(VersionsRead* read);
+    void ShowComment(int row, const VersionEntry* entries, int count) const;
+    Snapshot TakeSnapshot() const;
+    int Restore(const Snapshot& before);  // answers the new selection mark
+
     static LRESULT CALLBACK SubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     static int CALLBACK CompareCallback(LPARAM first, LPARAM second, LPARAM self);
     LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
@@ -93,6 +119,8 @@ private:
     // The "Updated By" text of each archive position, kept from the last
     // Fill: the comparison may not ask the list for texts while it sorts.
     std::vector<std::string> users_;
+    std::vector<int> numbers_;       // version number of each archive position, from the last Fill
+    std::vector<int> rowPositions_;  // archive position of each row as Fill put them in
 };
 
 // The name proposed for retrieving version `number`: "name(vN).ext" in the
