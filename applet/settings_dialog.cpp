@@ -7,7 +7,7 @@
 
 #include "applet_resource.h"
 #include "applet_settings.h"
-#include "archive/dialog_support.h"
+#include "dialogs/dialog_support.h"
 #include "archive/messages.h"
 #include "archive/module.h"
 #include "resource.h"

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "archive/dialogs.h"
+#include "dialogs/dialogs.h"
 #include "archive/module.h"
 #include "dialog_test_support.h"
 #include "history_test_support.h"

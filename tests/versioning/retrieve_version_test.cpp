@@ -8,7 +8,7 @@
 #include <string>
 
 #include "archive/archive_context.h"
-#include "archive/retrieve_version_dialog.h"
+#include "history/retrieve_version_dialog.h"
 #include "test_helpers.h"
 #include "ui_driver.h"
 

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "archive/dialogs.h"
+#include "dialogs/dialogs.h"
 #include "archive/messages.h"
 #include "archive/module.h"
 #include "archive/settings.h"

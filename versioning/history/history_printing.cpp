@@ -8,7 +8,7 @@
 #include <cstring>
 #include <memory>
 
-#include "archive/dialogs.h"
+#include "dialogs/dialogs.h"
 #include "archive/messages.h"
 #include "archive/module.h"
 #include "resources/resource.h"

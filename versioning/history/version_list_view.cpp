@@ -12,7 +12,7 @@
 #include <memory>
 #include <unordered_map>
 
-#include "archive/dialogs.h"
+#include "dialogs/dialogs.h"
 #include "archive/handles.h"
 #include "archive/module.h"
 #include "archive/settings.h"

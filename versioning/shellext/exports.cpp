@@ -8,7 +8,7 @@
 #include "history_window.h"
 #include "save_command.h"
 #include "../archive/archive_context.h"
-#include "../archive/retrieve_version_dialog.h"
+#include "../history/retrieve_version_dialog.h"
 #include "../archive/settings.h"
 #include "../history/history_page.h"
 

@@ -9,7 +9,7 @@
 
 #include "shell_ext.h"
 #include "../archive/archive_context.h"
-#include "../archive/dialogs.h"
+#include "../dialogs/dialogs.h"
 #include "../archive/messages.h"
 #include "../archive/module.h"
 #include "../archive/paths.h"

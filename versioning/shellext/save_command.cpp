@@ -5,7 +5,7 @@
 
 #include "save_summary.h"
 #include "../archive/archive_context.h"
-#include "../archive/dialogs.h"
+#include "../dialogs/dialogs.h"
 #include "../archive/messages.h"
 #include "../archive/module.h"
 #include "../archive/paths.h"

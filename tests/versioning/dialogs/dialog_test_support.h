@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "archive/dialogs.h"
+#include "dialogs/dialogs.h"
 #include "ui_driver.h"
 
 namespace kstest {

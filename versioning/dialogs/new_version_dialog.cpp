@@ -8,9 +8,9 @@
 #include <cstring>
 
 #include "dialog_support.h"
-#include "messages.h"
-#include "module.h"
-#include "settings.h"
+#include "archive/messages.h"
+#include "archive/module.h"
+#include "archive/settings.h"
 #include "../resources/resource.h"
 
 using dialog_support::RecordOf;

@@ -5,8 +5,8 @@
 
 #include <windowsx.h>
 
-#include "module.h"
-#include "settings.h"
+#include "archive/module.h"
+#include "archive/settings.h"
 #include "../resources/resource.h"
 
 namespace {

@@ -2,11 +2,11 @@
 
 #include <commctrl.h>
 
-#include "archive_context.h"
-#include "dialog_support.h"
-#include "dialogs.h"
-#include "handles.h"
-#include "../history/version_list_view.h"
+#include "archive/archive_context.h"
+#include "dialogs/dialog_support.h"
+#include "dialogs/dialogs.h"
+#include "archive/handles.h"
+#include "version_list_view.h"
 #include "../resources/resource.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <commctrl.h>
 
 #include "dialog_support.h"
-#include "module.h"
+#include "archive/module.h"
 #include "../resources/resource.h"
 
 using dialog_support::RecordOf;

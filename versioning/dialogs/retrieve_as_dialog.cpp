@@ -6,9 +6,9 @@
 #include <commdlg.h>
 
 #include "dialog_support.h"
-#include "messages.h"
-#include "module.h"
-#include "paths.h"
+#include "archive/messages.h"
+#include "archive/module.h"
+#include "archive/paths.h"
 #include "../resources/resource.h"
 
 using dialog_support::RecordOf;

@@ -3,7 +3,7 @@
 #include "dialogs.h"
 
 #include "dialog_support.h"
-#include "module.h"
+#include "archive/module.h"
 #include "../resources/resource.h"
 
 namespace {

@@ -4,7 +4,7 @@
 
 #include <commctrl.h>
 
-#include "messages.h"
+#include "archive/messages.h"
 #include "../resources/resource.h"
 
 void SetUpTemporaryLimitSpin(HWND dialog, int spinId) {

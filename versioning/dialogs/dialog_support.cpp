@@ -2,7 +2,7 @@
 
 #include <commctrl.h>
 
-#include "module.h"
+#include "archive/module.h"
 
 namespace dialog_support {
 
